@@ -1,0 +1,10 @@
+#include "app/appwindow.h"
+#include "platform/qpeapplication.h"
+
+int main(int argc, char** argv)
+{
+    QPEApplication a(argc, argv, QPEApplication::GuiClient);
+    AppWindow window(nullptr, "AppWindow", {});
+    a.showMainWidget(&window, false);
+    return a.exec();
+}

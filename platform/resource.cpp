@@ -1,0 +1,26 @@
+#include "platform/resource.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcResource, "marlovex.resource", QtInfoMsg)
+
+QPixmap Resource::loadPixmap(const QString& name)
+{
+    qCDebug(lcResource) << "looking up" << name;
+    const QString relative = QStringLiteral("pics/") + name + QStringLiteral(".png");
+
+    const QString qpeDir = qEnvironmentVariable("QPEDIR");
+    if (!qpeDir.isEmpty()) {
+        const QString installed = qpeDir + QLatin1Char('/') + relative;
+        QPixmap pixmap;
+        if (QFileInfo(installed).isFile() && pixmap.load(installed))
+            return pixmap;
+    }
+
+    const QString builtIn = QStringLiteral(":/") + relative;
+    QPixmap pixmap;
+    if (QFileInfo::exists(builtIn))
+        pixmap.load(builtIn);
+    return pixmap;
+}
