@@ -3,8 +3,22 @@
 #include <QMainWindow>
 #include <QMenuBar>
 
+namespace {
+
+// Qt/Embedded took a font's point for a pixel (72 dpi), and the game's texts are
+// sized for that: at a desktop's 96 dpi the name dialog's prompt no longer fits
+// its label. Must be in place before the platform is opened.
+int& withHandheldFontSizes(int& argc)
+{
+    if (!qEnvironmentVariableIsSet("QT_FONT_DPI"))
+        qputenv("QT_FONT_DPI", "72");
+    return argc;
+}
+
+} // namespace
+
 QPEApplication::QPEApplication(int& argc, char** argv, Type type)
-    : QApplication(argc, argv)
+    : QApplication(withHandheldFontSizes(argc), argv)
 {
     Q_UNUSED(type);
     // Also names the settings folder: ~/.config/marlovex.

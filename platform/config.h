@@ -1,0 +1,61 @@
+#ifndef CONFIG_H
+#define CONFIG_H
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// The handheld's settings store: groups of key = value entries in a text file,
+// read when the store is opened and written back when it is destroyed, if
+// anything changed.
+//
+// The file keeps the handheld's syntax, so files move freely between the two:
+//
+//     [score]
+//     P0 = Ada Marvel
+//
+// A value that the plain syntax cannot carry (a line break, a control character,
+// a space at either end) is written with backslash escapes; every other value is
+// written exactly as the handheld wrote it.
+class Config
+{
+public:
+    // File: the name is a path. User: the name of a per-user settings file,
+    // <per-user config folder>/marlovex/<name>.conf.
+    enum Domain { File, User };
+
+    explicit Config(const QString& name, Domain domain = User);
+    virtual ~Config();
+    Config(const Config&) = delete;
+    Config& operator=(const Config&) = delete;
+
+    QString fileName() const { return path; }
+
+    void setGroup(const QString& group);
+    bool hasKey(const QString& key) const;
+    QString readEntry(const QString& key, const QString& deflt = QString()) const;
+    // A missing or empty entry gives deflt; an entry that is not a whole number
+    // in the range of int gives 0.
+    int readNumEntry(const QString& key, int deflt = -1) const;
+    void clearGroup();
+    void writeEntry(const QString& key, const QString& value);
+    void writeEntry(const QString& key, int num);
+
+    QStringList groupList() const { return groups.keys(); }
+    QStringList keyList() const { return groups.value(current).keys(); }
+
+    static QString escapeValue(const QString& value);
+    static QString unescapeValue(QStringView text);
+
+private:
+    void read();
+    void write();
+
+    QString path;
+    Domain domain;
+    QMap<QString, QMap<QString, QString>> groups;
+    QString current;
+    bool changed = false;
+};
+
+#endif

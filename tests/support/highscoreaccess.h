@@ -1,0 +1,14 @@
+#ifndef HIGHSCOREACCESS_H
+#define HIGHSCOREACCESS_H
+
+#include "highscore/highscoretable.h"
+
+// The tests' view of a high-score table's list.
+struct HighScoreAccess
+{
+    static QString name(const HighScoreTable& t, int i) { return t.names[i]; }
+    static int score(const HighScoreTable& t, int i) { return t.scores[i]; }
+    static void setScore(HighScoreTable& t, int i, int score) { t.scores[i] = score; }
+};
+
+#endif

@@ -1,0 +1,138 @@
+#include "highscore/inputimpl.h"
+#include "modalanswerer.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTranslator>
+#include <QtTest>
+
+namespace {
+
+class Translator : public QTranslator
+{
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char*, int) const override
+    {
+        return qstrcmp(context, "input") == 0 ? QStringLiteral("[%1]").arg(QString::fromUtf8(source).left(9)) : QString();
+    }
+};
+
+} // namespace
+
+class tst_Input : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formIsLaidOutAsDesigned();
+    void captionAndTextAreTranslatedInContextInput();
+    void callerStringFollowsTheField_data();
+    void callerStringFollowsTheField();
+    void baseFormOnlyWarns();
+    void labelKeepsItsFontWhenApplicationFontChanges();
+};
+
+void tst_Input::formIsLaidOutAsDesigned()
+{
+    QString name;
+    inputImpl unnamed(nullptr, &name);
+    QCOMPARE(unnamed.objectName(), QStringLiteral("input"));
+    QVERIFY(unnamed.isModal());
+    QCOMPARE(unnamed.size(), QSize(170, 132));
+    QCOMPARE(unnamed.windowTitle(), QStringLiteral("HighScore"));
+    QCOMPARE(unnamed.LineEdit1->objectName(), QStringLiteral("LineEdit1"));
+    QCOMPARE(unnamed.LineEdit1->geometry(), QRect(20, 100, 127, 22));
+    QVERIFY(unnamed.LineEdit1->text().isEmpty());
+    QCOMPARE(unnamed.TextLabel1->objectName(), QStringLiteral("TextLabel1"));
+    QCOMPARE(unnamed.TextLabel1->geometry(), QRect(10, 10, 150, 80));
+    QCOMPARE(unnamed.TextLabel1->font().family(), QStringLiteral("helvetica"));
+    QCOMPARE(unnamed.TextLabel1->font().pointSize(), 10);
+    QCOMPARE(unnamed.TextLabel1->alignment(), Qt::AlignVCenter | Qt::AlignLeft);
+    QVERIFY(unnamed.TextLabel1->wordWrap());
+    QVERIFY(unnamed.TextLabel1->text().startsWith(QStringLiteral("<center><b>Congratulations!</b>\n<BR><BR>\n")));
+
+    inputImpl named(nullptr, &name, "entry");
+    QCOMPARE(named.objectName(), QStringLiteral("entry"));
+}
+
+void tst_Input::captionAndTextAreTranslatedInContextInput()
+{
+    Translator translator;
+    QCoreApplication::installTranslator(&translator);
+    QString name;
+    inputImpl dialog(nullptr, &name);
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("[HighScore]"));
+    QCOMPARE(dialog.TextLabel1->text(), QStringLiteral("[<center><]"));
+}
+
+void tst_Input::callerStringFollowsTheField_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("backspaces");
+    QTest::addColumn<bool>("pressReturn");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("typed, Return") << "Zoe" << 0 << true << "Zoe";
+    QTest::newRow("Return on an empty field") << "" << 0 << true << "";
+    QTest::newRow("typed then deleted") << "Zoe" << 3 << true << "";
+    QTest::newRow("typed, partly deleted") << "Zoey" << 1 << true << "Zoe";
+    QTest::newRow("typed, dismissed without Return") << "Zoe" << 0 << false << "Zoe";
+    QTest::newRow("nothing, dismissed") << "" << 0 << false << "";
+}
+
+void tst_Input::callerStringFollowsTheField()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, backspaces);
+    QFETCH(bool, pressReturn);
+    QFETCH(QString, expected);
+
+    ModalAnswerer answerer;
+    answerer.then([=](QDialog* dialog) {
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("LineEdit1"));
+        ModalAnswerer::typeText(edit, typed);
+        for (int i = 0; i < backspaces; ++i)
+            QTest::keyClick(edit, Qt::Key_Backspace);
+        if (pressReturn)
+            QTest::keyClick(edit, Qt::Key_Return);
+        else
+            QTest::keyClick(edit, Qt::Key_Escape);
+    });
+    QString name;
+    inputImpl dialog(nullptr, &name);
+    const int result = dialog.exec();
+
+    QCOMPARE(name, expected);
+    QCOMPARE(result, pressReturn ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    QCOMPARE(answerer.seen().size(), 1);
+    QCOMPARE(answerer.seen().first().focusObject, QStringLiteral("LineEdit1"));
+}
+
+void tst_Input::baseFormOnlyWarns()
+{
+    input form;
+    QTest::ignoreMessage(QtWarningMsg, "input::setName(const QString&): Not implemented yet!");
+    form.LineEdit1->setText(QStringLiteral("Z"));
+}
+
+void tst_Input::labelKeepsItsFontWhenApplicationFontChanges()
+{
+    QString name;
+    inputImpl dialog(nullptr, &name);
+    dialog.show();
+    const QFont saved = QApplication::font();
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Serif"), 21));
+    QCoreApplication::processEvents();
+    const QFont label = dialog.TextLabel1->font();
+    const QFont edit = dialog.LineEdit1->font();
+    QApplication::setFont(saved);
+    QCoreApplication::processEvents();
+    QCOMPARE(label.family(), QStringLiteral("helvetica"));
+    QCOMPARE(label.pointSize(), 10);
+    QCOMPARE(edit.pointSize(), 21); // the rest of the dialog does follow
+}
+
+QTEST_MAIN(tst_Input)
+#include "tst_input.moc"
