@@ -1,15 +1,56 @@
 #include "board/board.h"
 
+#include "board/bomb.h"
+#include "board/sub.h"
+#include "highscore/highscoretable.h"
+#include "platform/messageboxwidth.h"
+#include "platform/pixmapoptimization.h"
 #include "platform/resource.h"
 
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
+constexpr int FieldWidth = 240;
+constexpr int FieldHeight = 265;
+
+constexpr int TickInterval = 20; // ms: 50 ticks a second
+constexpr float TicksPerSecond = 50.0f;
+constexpr float DestroyerStep = 2.0f;
+constexpr int DestroyerY = 10;
+constexpr int WaterY = 40;
+constexpr int WaterFrames = 8;
+constexpr double WaterStep = 0.1; // 80 ticks, 1.6 s, for the eight frames
+
+constexpr int StartLives = 3;
+constexpr int EasyInterval = 4500; // ms to the first launch of an easy game
+constexpr float IntervalShrink = 150.0f;
+constexpr int MaxBombs = 3;
+constexpr int BombCost = 10;
+constexpr int BombStartY = 40;
+constexpr float BombSpeed = 30.0f;
+
+constexpr int IconY = 3;
+constexpr int IconGap = 3;
+constexpr int EndBoxMinWidth = 110;
+
 constexpr const char* ImageDir = "marlovex";
 // Where a desktop build finds the pictures, relative to the working directory.
 constexpr const char* DesktopRoot = "ipk/opt/QtPalmtop/pics";
+
+// A timer of 0 ms would fire on every pass of the event loop.
+int timerInterval(float interval)
+{
+    return std::max(1, int(interval));
+}
 
 } // namespace
 
@@ -18,6 +59,7 @@ Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
 {
     if (name)
         setObjectName(QString::fromLatin1(name));
+    PixmapOptimization::setDefaultOptimization(PixmapOptimization::BestOptim);
 
     for (int i = 0; i < int(waterPix.size()); ++i)
         waterPix[i] = loadImage(qPrintable(QString::asprintf("water%d", i + 1)));
@@ -26,6 +68,287 @@ Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
     livesPix = loadImage("lives");
     subPix = loadImage("sub");
     bombPix = loadImage("bomb");
+
+    highScores = new HighScoreTable(this, "Marlovex");
+
+    destroyerX = float(FieldWidth / 2 - destroyerPix.width() / 2);
+    leftPressed = false;
+    rightPressed = false;
+    setFocusPolicy(Qt::StrongFocus);
+    // Every frame covers the whole field; nothing needs clearing first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    // At the screen's pixel ratio, so text stays sharp and the pictures are
+    // scaled by whole pixels on a high-density screen.
+    const qreal ratio = devicePixelRatioF();
+    buffer = new QPixmap(QSize(FieldWidth, FieldHeight) * ratio);
+    buffer->setDevicePixelRatio(ratio);
+
+    mainTimer = new QTimer(this);
+    mainTimer->setObjectName(QStringLiteral("mainTimer"));
+    // A coarse timer may drift by up to 5 %, and the game's clock is the tick.
+    mainTimer->setTimerType(Qt::PreciseTimer);
+    mainTimer->start(TickInterval);
+    connect(mainTimer, &QTimer::timeout, this, &Board::gameLogic);
+
+    newSubTimer = new QTimer(this);
+    newSubTimer->setObjectName(QStringLiteral("newSubTimer"));
+    connect(newSubTimer, &QTimer::timeout, this, &Board::newSub);
+
+    waterPhase = 0.0f;
+    newGame(1);
+}
+
+Board::~Board()
+{
+    // Closing the table writes the list to its settings file.
+    delete highScores;
+    releaseRecords();
+    delete buffer;
+}
+
+void Board::newGame(int difficulty)
+{
+    releaseRecords();
+    score = 0;
+    lives = StartLives;
+    // One millisecond per step of difficulty: the game mostly gets harder by itself.
+    subInterval = float(EasyInterval - difficulty);
+    gameOver = false;
+    resumeGame();
+}
+
+void Board::pauseGame()
+{
+    mainTimer->stop();
+    newSubTimer->stop();
+}
+
+void Board::resumeGame()
+{
+    if (gameOver)
+        return;
+    mainTimer->start(TickInterval);
+    newSubTimer->start(timerInterval(subInterval));
+}
+
+void Board::gameLogic()
+{
+    // The destroyer; each bound is tested before its step, so it may end a step past it.
+    if (leftPressed && destroyerX > 0.0f)
+        destroyerX -= DestroyerStep;
+    if (rightPressed && destroyerX + float(destroyerPix.width()) < float(FieldWidth))
+        destroyerX += DestroyerStep;
+
+    // Submarines. One that gets wholly off the field costs a life. Removal moves
+    // the last record into the freed slot, which this scan then skips.
+    for (int i = 0; i < subCount; ++i) {
+        Sub* sub = subs[i];
+        sub->x += sub->speed / TicksPerSecond;
+        if (sub->x < -float(subPix.width()) || sub->x > float(FieldWidth)) {
+            removeSub(i);
+            --lives;
+            // The game ends once: a later escape in this pass only costs its life.
+            if (lives < 0 && !gameOver)
+                endGame();
+        }
+    }
+
+    // Depth charges sink until they leave the field at the bottom.
+    for (int i = 0; i < bombCount; ++i) {
+        Bomb* bomb = bombs[i];
+        bomb->y += bomb->speed / TicksPerSecond;
+        if (bomb->y > float(FieldHeight))
+            removeBomb(i);
+    }
+
+    // Hits: more than a pixel of overlap on three sides, and the charge's lower
+    // edge more than 5 pixels below the submarine's top. Each hit uses up one of
+    // each; the deeper the submarine, the more it scores.
+    const float bombWidth = float(bombPix.width());
+    const float bombHeight = float(bombPix.height());
+    const float subWidth = float(subPix.width());
+    const float subHeight = float(subPix.height());
+    for (int b = 0; b < bombCount; ++b) {
+        for (int s = 0; s < subCount && b < bombCount; ++s) {
+            const Bomb* bomb = bombs[b];
+            const Sub* sub = subs[s];
+            if (bomb->x + bombWidth - 1.0f > sub->x && bomb->x < sub->x + subWidth - 1.0f
+                && bomb->y + bombHeight - 5.0f > sub->y && bomb->y < sub->y + subHeight - 1.0f) {
+                score += int(sub->y);
+                removeBomb(b);
+                removeSub(s);
+            }
+        }
+    }
+
+    // The sea: one of eight frames, each held for about ten ticks.
+    waterPhase = float(double(waterPhase) + WaterStep);
+    if (int(waterPhase) == WaterFrames)
+        waterPhase -= float(WaterFrames);
+
+    // The frame, drawn now rather than queued.
+    repaint();
+}
+
+void Board::endGame()
+{
+    pauseGame();
+
+    // A charge dropped at 0 since the last frame leaves the score below zero for
+    // a moment; the player never saw that on the screen.
+    const int finalScore = std::max(score, 0);
+    QPointer<QMessageBox> box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("endBox"));
+    box->setText(QString::asprintf("<center><b>Game Over</b><BR> Your final score: %d</center>", finalScore));
+    box->setMinimumWidth(EndBoxMinWidth);
+    MessageBoxWidth::keep(box);
+    box->exec();
+    delete box;
+
+    gameOver = true;
+    highScores->checkScore(finalScore);
+}
+
+void Board::newSub()
+{
+    const int direction = rand() % 2;
+    const int depth = rand() % 190 + 60;
+    // A deep submarine is slow: depth / 8 comes off its speed.
+    const float magnitude = float(rand() % 20 + 36 - depth / 8);
+
+    // With every slot taken nothing is launched, but the draws and the shrinking
+    // interval go on as if it had been.
+    if (subCount < int(subs.size())) {
+        if (direction == 0)
+            subs[subCount] = new Sub(FieldWidth, depth, -magnitude);
+        else
+            subs[subCount] = new Sub(-subPix.width(), depth, magnitude);
+        ++subCount;
+    }
+
+    subInterval = subInterval - subInterval / IntervalShrink;
+    newSubTimer->setInterval(timerInterval(subInterval));
+}
+
+void Board::dropBomb()
+{
+    Q_ASSERT(bombCount < MaxBombs);
+    // Released under the destroyer's middle column; not centred by its own width.
+    const int x = int(float(destroyerPix.width() / 2) + destroyerX);
+    bombs[bombCount] = new Bomb(x, BombStartY, BombSpeed);
+    ++bombCount;
+}
+
+void Board::keyPressEvent(QKeyEvent* e)
+{
+    switch (e->key()) {
+    case Qt::Key_Left:
+        leftPressed = true;
+        break;
+    case Qt::Key_Right:
+        rightPressed = true;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Control:
+        // Auto-repeat keeps firing while fewer than three charges are falling.
+        if (bombCount < MaxBombs) {
+            dropBomb();
+            score -= BombCost;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Board::keyReleaseEvent(QKeyEvent* e)
+{
+    // The key is still held: an auto-repeat release is followed at once by a press.
+    if (e->isAutoRepeat())
+        return;
+    if (e->key() == Qt::Key_Left)
+        leftPressed = false;
+    else if (e->key() == Qt::Key_Right)
+        rightPressed = false;
+}
+
+void Board::focusOutEvent(QFocusEvent* e)
+{
+    // A key released while another window has the keyboard never reaches us; it
+    // must not leave the destroyer driving by itself.
+    leftPressed = false;
+    rightPressed = false;
+    QWidget::focusOutEvent(e);
+}
+
+void Board::paintEvent(QPaintEvent*)
+{
+    const qreal ratio = devicePixelRatioF();
+    if (buffer->devicePixelRatio() != ratio) {
+        *buffer = QPixmap(QSize(FieldWidth, FieldHeight) * ratio);
+        buffer->setDevicePixelRatio(ratio);
+    }
+    composeFrame();
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, *buffer);
+}
+
+void Board::composeFrame()
+{
+    QPainter painter(buffer);
+    // Sky and water together cover the field, so the buffer needs no clearing.
+    painter.drawPixmap(0, 0, skyPix);
+    painter.drawPixmap(0, WaterY, waterPix[int(waterPhase)]);
+    painter.drawPixmap(int(destroyerX), DestroyerY, destroyerPix);
+
+    // Charges dropped at 0 leave the score negative until here; it stays at 0.
+    if (score < 0)
+        score = 0;
+    painter.drawText(3, 12, QString::asprintf("Score: %d", score));
+
+    // The lives left, centred on the middle of the field, each icon with its gap.
+    const int lifeStep = livesPix.width() + IconGap;
+    for (int i = 0; i < lives; ++i)
+        painter.drawPixmap(FieldWidth / 2 - (lives * lifeStep) / 2 + i * lifeStep, IconY, livesPix);
+
+    for (int i = 0; i < subCount; ++i)
+        painter.drawPixmap(int(subs[i]->x), int(subs[i]->y), subPix);
+    for (int i = 0; i < bombCount; ++i)
+        painter.drawPixmap(int(bombs[i]->x), int(bombs[i]->y), bombPix);
+
+    // The charges still to hand, from the right edge leftwards.
+    const int bombStep = bombPix.width() + IconGap;
+    for (int i = 0; i < MaxBombs - bombCount; ++i)
+        painter.drawPixmap(FieldWidth - (i + 1) * bombStep, IconY, bombPix);
+}
+
+void Board::removeSub(int slot)
+{
+    delete subs[slot];
+    --subCount;
+    subs[slot] = subs[subCount];
+    subs[subCount] = nullptr;
+}
+
+void Board::removeBomb(int slot)
+{
+    delete bombs[slot];
+    --bombCount;
+    bombs[slot] = bombs[bombCount];
+    bombs[bombCount] = nullptr;
+}
+
+void Board::releaseRecords()
+{
+    for (int i = 0; i < subCount; ++i)
+        delete subs[i];
+    for (int i = 0; i < bombCount; ++i)
+        delete bombs[i];
+    subs.fill(nullptr);
+    bombs.fill(nullptr);
+    subCount = 0;
+    bombCount = 0;
 }
 
 QPixmap Board::loadImage(const char* name)

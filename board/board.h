@@ -6,18 +6,52 @@
 
 #include <array>
 
+class Bomb;
+class HighScoreTable;
+class QTimer;
+class Sub;
+
+// The playing field and the whole game: the destroyer, the submarines and the
+// depth charges, score and lives, the tick that moves them and the frame that
+// shows them.
 class Board : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit Board(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
+    ~Board() override;
+
+    // A new game at difficulty 0 (easy), 1 (normal) or 2 (hard), running at once.
+    void newGame(int difficulty);
+    void pauseGame();
+    // Does nothing once the game is over.
+    void resumeGame();
 
     // Finds a picture by its base name ("sky", "water3"). Uses no board state.
     static QPixmap loadImage(const char* name);
 
+    HighScoreTable* highScores = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+
+private slots:
+    void gameLogic();
+    void newSub();
+
 private:
     friend struct BoardAccess;
+
+    void dropBomb();
+    void endGame();
+    void composeFrame();
+    void removeSub(int slot);
+    void removeBomb(int slot);
+    void releaseRecords();
 
     std::array<QPixmap, 8> waterPix;
     QPixmap skyPix;
@@ -25,6 +59,21 @@ private:
     QPixmap destroyerPix;
     QPixmap bombPix;
     QPixmap livesPix;
+    QPixmap* buffer = nullptr;
+    int subCount = 0;
+    int bombCount = 0;
+    int score = 0;
+    int lives = 0;
+    std::array<Sub*, 20> subs{};
+    std::array<Bomb*, 3> bombs{};
+    float destroyerX = 0.0f;
+    float subInterval = 0.0f;
+    float waterPhase = 0.0f;
+    bool gameOver = false;
+    bool leftPressed = false;
+    bool rightPressed = false;
+    QTimer* newSubTimer = nullptr;
+    QTimer* mainTimer = nullptr;
 };
 
 #endif

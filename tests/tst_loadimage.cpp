@@ -81,7 +81,7 @@ void tst_LoadImage::handheldAsksResourcesInLoadingOrder()
     for (const QString& name : TestEnvironment::pictureNames())
         expected << "marlovex/" + name;
     QCOMPARE(lookups, expected);
-    QCOMPARE(BoardAccess::destroyer(board).size(), QImage(TestEnvironment::sourcePictures() + "/destroyer.png").size());
+    QCOMPARE(BoardAccess::destroyerPix(board).size(), QImage(TestEnvironment::sourcePictures() + "/destroyer.png").size());
 }
 
 void tst_LoadImage::desktopLoadsEachPictureIntoItsField_data()
@@ -109,12 +109,12 @@ void tst_LoadImage::desktopLoadsEachPictureIntoItsField()
     QCOMPARE(output.text(), QByteArray());
 
     for (int i = 0; i < 8; ++i)
-        QVERIFY(samePicture(BoardAccess::water(board, i), QStringLiteral("water%1").arg(i + 1)));
-    QVERIFY(samePicture(BoardAccess::sky(board), "sky"));
-    QVERIFY(samePicture(BoardAccess::destroyer(board), "destroyer"));
-    QVERIFY(samePicture(BoardAccess::sub(board), "sub"));
-    QVERIFY(samePicture(BoardAccess::bomb(board), "bomb"));
-    QCOMPARE(BoardAccess::lives(board).size(), QSize(7, 3));
+        QVERIFY(samePicture(BoardAccess::waterPix(board, i), QStringLiteral("water%1").arg(i + 1)));
+    QVERIFY(samePicture(BoardAccess::skyPix(board), "sky"));
+    QVERIFY(samePicture(BoardAccess::destroyerPix(board), "destroyer"));
+    QVERIFY(samePicture(BoardAccess::subPix(board), "sub"));
+    QVERIFY(samePicture(BoardAccess::bombPix(board), "bomb"));
+    QCOMPARE(BoardAccess::livesPix(board).size(), QSize(7, 3));
 }
 
 void tst_LoadImage::desktopReportsMissingPicturesInLoadingOrder_data()
@@ -136,8 +136,8 @@ void tst_LoadImage::desktopReportsMissingPicturesInLoadingOrder()
 
     QCOMPARE(QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts), desktopFailureLines());
     QVERIFY(out.endsWith('\n'));
-    QVERIFY(BoardAccess::destroyer(board).isNull());
-    QVERIFY(BoardAccess::water(board, 7).isNull());
+    QVERIFY(BoardAccess::destroyerPix(board).isNull());
+    QVERIFY(BoardAccess::waterPix(board, 7).isNull());
 }
 
 void tst_LoadImage::handheldIsSilentWhenPicturesAreMissing()
@@ -149,7 +149,7 @@ void tst_LoadImage::handheldIsSilentWhenPicturesAreMissing()
     Board board;
     const QPixmap missing = Board::loadImage("no-such-picture");
     QCOMPARE(output.text(), QByteArray());
-    QVERIFY(!BoardAccess::sky(board).isNull());
+    QVERIFY(!BoardAccess::skyPix(board).isNull());
     QVERIFY(missing.isNull());
 }
 

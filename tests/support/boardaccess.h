@@ -2,16 +2,60 @@
 #define BOARDACCESS_H
 
 #include "board/board.h"
+#include "board/bomb.h"
+#include "board/sub.h"
 
-// The tests', benchmarks' and fuzzers' view of a board's private state.
+#include <QTimer>
+
+// The tests', benchmarks' and fuzzers' view of a board's private state, and
+// its tick and launch, to be driven directly instead of by the timers.
 struct BoardAccess
 {
-    static const QPixmap& water(const Board& b, int i) { return b.waterPix[i]; }
-    static const QPixmap& sky(const Board& b) { return b.skyPix; }
-    static const QPixmap& sub(const Board& b) { return b.subPix; }
-    static const QPixmap& destroyer(const Board& b) { return b.destroyerPix; }
-    static const QPixmap& bomb(const Board& b) { return b.bombPix; }
-    static const QPixmap& lives(const Board& b) { return b.livesPix; }
+    static void tick(Board& b) { b.gameLogic(); }
+    static void launch(Board& b) { b.newSub(); }
+    static void compose(Board& b) { b.composeFrame(); }
+    static QImage frame(const Board& b) { return b.buffer->toImage(); }
+    static const QPixmap& buffer(const Board& b) { return *b.buffer; }
+
+    static int& subCount(Board& b) { return b.subCount; }
+    static int& bombCount(Board& b) { return b.bombCount; }
+    static int& score(Board& b) { return b.score; }
+    static int& lives(Board& b) { return b.lives; }
+    static Sub* sub(Board& b, int i) { return b.subs[i]; }
+    static Bomb* bomb(Board& b, int i) { return b.bombs[i]; }
+    static float& destroyerX(Board& b) { return b.destroyerX; }
+    static float& subInterval(Board& b) { return b.subInterval; }
+    static float& waterPhase(Board& b) { return b.waterPhase; }
+    static bool& gameOver(Board& b) { return b.gameOver; }
+    static bool& leftPressed(Board& b) { return b.leftPressed; }
+    static bool& rightPressed(Board& b) { return b.rightPressed; }
+    static QTimer* mainTimer(Board& b) { return b.mainTimer; }
+    static QTimer* newSubTimer(Board& b) { return b.newSubTimer; }
+
+    // Puts a record into the next free slot; the board owns it from then on.
+    static Sub* addSub(Board& b, float x, float y, float speed)
+    {
+        Sub* sub = new Sub(0, 0, speed);
+        sub->x = x;
+        sub->y = y;
+        b.subs[b.subCount++] = sub;
+        return sub;
+    }
+    static Bomb* addBomb(Board& b, float x, float y, float speed = 30.0f)
+    {
+        Bomb* bomb = new Bomb(0, 0, speed);
+        bomb->x = x;
+        bomb->y = y;
+        b.bombs[b.bombCount++] = bomb;
+        return bomb;
+    }
+
+    static QPixmap& waterPix(Board& b, int i) { return b.waterPix[i]; }
+    static QPixmap& skyPix(Board& b) { return b.skyPix; }
+    static QPixmap& subPix(Board& b) { return b.subPix; }
+    static QPixmap& destroyerPix(Board& b) { return b.destroyerPix; }
+    static QPixmap& bombPix(Board& b) { return b.bombPix; }
+    static QPixmap& livesPix(Board& b) { return b.livesPix; }
 };
 
 #endif

@@ -1,0 +1,8 @@
+#include "board/bomb.h"
+
+Bomb::Bomb(int x, int y, float speed)
+    : x(float(x))
+    , y(float(y))
+    , speed(speed)
+{
+}

@@ -1,0 +1,210 @@
+#include "boardaccess.h"
+#include "boardfixture.h"
+
+#include <QtTest>
+
+using A = BoardAccess;
+
+namespace {
+
+QImage frameOf(Board& b)
+{
+    A::compose(b);
+    return A::frame(b).convertToFormat(QImage::Format_RGB32);
+}
+
+// The frame's pixels in rect are the sky's: nothing is drawn there.
+bool onlySky(Board& b, const QImage& frame, const QRect& rect)
+{
+    return frame.copy(rect) == A::skyPix(b).toImage().convertToFormat(QImage::Format_RGB32).copy(rect);
+}
+
+} // namespace
+
+class tst_Render : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lifeIconsCentred_data();
+    void lifeIconsCentred();
+    void chargesToHandFromTheRight_data();
+    void chargesToHandFromTheRight();
+    void negativeScoreDrawnAndStoredAsZero();
+    void waterFrameFromPhase_data();
+    void waterFrameFromPhase();
+    void positionsTruncateTowardZero_data();
+    void positionsTruncateTowardZero();
+    void destroyerOnTheWaterline();
+    void eachTickDrawsOneFrame();
+    void toolkitRepaintDrawsTheSameFrame();
+};
+
+void tst_Render::lifeIconsCentred_data()
+{
+    QTest::addColumn<int>("lives");
+    QTest::addColumn<QList<int>>("xs");
+    QTest::newRow("3") << 3 << QList<int>{92, 111, 130};
+    QTest::newRow("2") << 2 << QList<int>{101, 120};
+    QTest::newRow("1") << 1 << QList<int>{111};
+    QTest::newRow("0, last life in play") << 0 << QList<int>{};
+    QTest::newRow("-1, game over") << -1 << QList<int>{};
+}
+
+void tst_Render::lifeIconsCentred()
+{
+    QFETCH(int, lives);
+    QFETCH(QList<int>, xs);
+    BoardFixture f;
+    Board& b = f.board();
+    QCOMPARE(A::livesPix(b).width(), 16);
+    A::lives(b) = lives;
+    const QImage frame = frameOf(b);
+    for (int x : xs)
+        QVERIFY2(BoardFixture::spriteAt(frame, A::livesPix(b), QPoint(x, 3)), qPrintable(QString::number(x)));
+    const QRect row(80, 0, 80, 10); // above the destroyer's mast
+    QCOMPARE(onlySky(b, frame, row), xs.isEmpty());
+}
+
+void tst_Render::chargesToHandFromTheRight_data()
+{
+    QTest::addColumn<int>("falling");
+    QTest::addColumn<QList<int>>("xs");
+    // A 5-wide charge with a 3-pixel gap: 240 - (i + 1) * 8.
+    QTest::newRow("none falling") << 0 << QList<int>{232, 224, 216};
+    QTest::newRow("one falling") << 1 << QList<int>{232, 224};
+    QTest::newRow("two falling") << 2 << QList<int>{232};
+    QTest::newRow("three falling") << 3 << QList<int>{};
+}
+
+void tst_Render::chargesToHandFromTheRight()
+{
+    QFETCH(int, falling);
+    QFETCH(QList<int>, xs);
+    BoardFixture f;
+    Board& b = f.board();
+    for (int i = 0; i < falling; ++i)
+        A::addBomb(b, 20 + 10 * i, 150);
+    const QImage frame = frameOf(b);
+    for (int x : xs)
+        QVERIFY2(BoardFixture::spriteAt(frame, A::bombPix(b), QPoint(x, 3)), qPrintable(QString::number(x)));
+    const int leftmost = 240 - (int(xs.size()) + 1) * 8;
+    QVERIFY(onlySky(b, frame, QRect(200, 0, leftmost + 8 - 200, 14)));
+    for (int i = 0; i < falling; ++i)
+        QVERIFY(BoardFixture::spriteAt(frame, A::bombPix(b), QPoint(20 + 10 * i, 150)));
+}
+
+void tst_Render::negativeScoreDrawnAndStoredAsZero()
+{
+    BoardFixture f;
+    Board& b = f.board();
+    const QRect text(0, 0, 80, 16);
+    A::score(b) = 0;
+    const QImage zero = frameOf(b).copy(text);
+    A::score(b) = 10;
+    const QImage ten = frameOf(b).copy(text);
+    QVERIFY(zero != ten);
+
+    A::score(b) = -30;
+    QCOMPARE(frameOf(b).copy(text), zero);
+    QCOMPARE(A::score(b), 0);
+}
+
+void tst_Render::waterFrameFromPhase_data()
+{
+    QTest::addColumn<float>("phase");
+    QTest::addColumn<int>("frame");
+    QTest::newRow("0") << 0.0f << 0;
+    QTest::newRow("3.5") << 3.5f << 3;
+    QTest::newRow("7.95 shows water8") << 7.95f << 7;
+}
+
+void tst_Render::waterFrameFromPhase()
+{
+    QFETCH(float, phase);
+    QFETCH(int, frame);
+    BoardFixture f;
+    Board& b = f.board();
+    A::waterPhase(b) = phase;
+    const QImage water = A::waterPix(b, frame).toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(frameOf(b).copy(0, 40, 240, 225), water.copy(0, 0, 240, 225));
+}
+
+void tst_Render::positionsTruncateTowardZero_data()
+{
+    QTest::addColumn<float>("x");
+    QTest::addColumn<int>("drawnAt");
+    QTest::newRow("-0.6") << -0.6f << 0;
+    QTest::newRow("-1.2") << -1.2f << -1;
+    QTest::newRow("12.9") << 12.9f << 12;
+}
+
+void tst_Render::positionsTruncateTowardZero()
+{
+    QFETCH(float, x);
+    QFETCH(int, drawnAt);
+    BoardFixture f;
+    Board& b = f.board();
+    A::addSub(b, x, 150.7f, 20.0f);
+    A::addBomb(b, x + 100, 200.9f);
+    A::destroyerX(b) = x + 50;
+    const QImage frame = frameOf(b);
+    QVERIFY(BoardFixture::spriteAt(frame, A::subPix(b), QPoint(drawnAt, 150)));
+    QVERIFY(BoardFixture::spriteAt(frame, A::bombPix(b), QPoint(int(x + 100), 200)));
+    QVERIFY(BoardFixture::spriteAt(frame, A::destroyerPix(b), QPoint(int(x + 50), 10)));
+}
+
+void tst_Render::destroyerOnTheWaterline()
+{
+    BoardFixture f;
+    Board& b = f.board();
+    const QImage frame = frameOf(b);
+    const QImage destroyer = A::destroyerPix(b).toImage();
+    // Its lowest row is hull, drawn on the sky's last row; the water starts below.
+    QCOMPARE(frame.pixel(120, 39) & 0xffffff, destroyer.pixel(15, 29) & 0xffffff);
+    QCOMPARE(frame.pixel(120, 40), A::waterPix(b, 0).toImage().pixel(120, 0));
+}
+
+void tst_Render::eachTickDrawsOneFrame()
+{
+    BoardFixture f;
+    Board& b = f.board();
+    b.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&b));
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    b.installEventFilter(&counter);
+    A::addSub(b, 100, 100, 50.0f);
+    A::tick(b);
+    QCOMPARE(counter.paints, 1);
+    // What the tick put on the screen is the frame of the state it left.
+    const QImage onScreen = b.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(BoardFixture::spriteAt(onScreen, A::subPix(b), QPoint(101, 100)));
+    b.removeEventFilter(&counter);
+}
+
+void tst_Render::toolkitRepaintDrawsTheSameFrame()
+{
+    BoardFixture f;
+    Board& b = f.board(); // paused
+    b.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&b));
+    A::addSub(b, 60, 90, 20.0f);
+    A::score(b) = -20;
+    b.repaint();
+    const QImage first = A::frame(b);
+    QCOMPARE(A::score(b), 0);
+    b.update();
+    QCoreApplication::processEvents();
+    QCOMPARE(A::frame(b), first);
+    QCOMPARE(A::sub(b, 0)->x, 60.0f); // drawing moves nothing
+}
+
+QTEST_MAIN(tst_Render)
+#include "tst_render.moc"
