@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -54,9 +55,15 @@ void MessageBoxWidth::apply()
     layout->activate();
     const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
                                                    : layout->totalMinimumSize().height();
-    const QPoint centre = box->geometry().center();
+    // Placed again over the window it belongs to, as it was for its first size,
+    // and kept on the screen.
+    QRect placed(0, 0, width, height);
+    placed.moveCenter(box->parentWidget() ? box->parentWidget()->window()->geometry().center() : box->geometry().center());
+    const QRect screen = box->screen()->availableGeometry();
+    placed.moveLeft(std::max(screen.left(), std::min(placed.left(), screen.right() + 1 - width)));
+    placed.moveTop(std::max(screen.top(), std::min(placed.top(), screen.bottom() + 1 - height)));
     box->setFixedSize(width, height);
-    box->move(centre.x() - width / 2, centre.y() - height / 2);
+    box->move(placed.topLeft());
     // Our own changes ask for a new layout; the box would answer it by sizing
     // itself again, and so on for as long as it is open.
     QCoreApplication::removePostedEvents(box, QEvent::LayoutRequest);

@@ -1,0 +1,227 @@
+#include "app/appwindow.h"
+#include "boardaccess.h"
+#include "modalanswerer.h"
+#include "outputcapture.h"
+#include "platform/qpeapplication.h"
+
+#include <QDialog>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using A = BoardAccess;
+
+namespace {
+
+enum class State { Running, Paused, Over };
+
+QString describe(QMenu* menu)
+{
+    QStringList items;
+    for (QAction* action : menu->actions())
+        items << (action->isSeparator() ? QStringLiteral("-") : action->text() + '=' + action->data().toString());
+    return menu->title() + ": " + items.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(State)
+
+class tst_AppWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void windowIsTheHandheldsApplicationArea();
+    void menusAsDesigned();
+    void menuSelected_data();
+    void menuSelected();
+    void exitClosesAndWritesTheList();
+    void pausesWhenAnotherApplicationTakesOver();
+
+private:
+    void select(int id) { QMetaObject::invokeMethod(window.get(), "menuSelected", Qt::DirectConnection, Q_ARG(int, id)); }
+    Board& board() { return *window->findChild<Board*>(); }
+
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<AppWindow> window;
+};
+
+void tst_AppWindow::init()
+{
+    home = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->path()));
+    OutputCapture quiet;
+    window = std::make_unique<AppWindow>(nullptr, "AppWindow", Qt::WindowFlags());
+    static_cast<QPEApplication*>(qApp)->showMainWidget(window.get(), false);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+}
+
+void tst_AppWindow::cleanup()
+{
+    window.reset();
+}
+
+void tst_AppWindow::windowIsTheHandheldsApplicationArea()
+{
+    QCOMPARE(window->objectName(), QStringLiteral("AppWindow"));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Marlovex"));
+    QCOMPARE(window->size(), QSize(240, 285));
+    QCOMPARE(window->minimumSize(), QSize(240, 285)); // not resizable
+    QCOMPARE(window->maximumSize(), QSize(240, 285));
+    QVERIFY(!(window->windowState() & Qt::WindowMaximized));
+    QCOMPARE(window->menuBar()->geometry(), QRect(0, 0, 240, 20));
+    QCOMPARE(board().geometry(), QRect(0, 20, 240, 265));
+    QCOMPARE(QApplication::focusWidget(), &board()); // arrows steer without a click first
+    QTest::keyPress(window->windowHandle(), Qt::Key_Right); // as the window system delivers it
+    QVERIFY(A::rightPressed(board()));
+}
+
+void tst_AppWindow::menusAsDesigned()
+{
+    const QList<QAction*> titles = window->menuBar()->actions();
+    QCOMPARE(titles.size(), 2);
+    QCOMPARE(describe(titles[0]->menu()), QStringLiteral("&Marlovex: &About=3, &Rules=4, -, &Exit=2"));
+    QCOMPARE(describe(titles[1]->menu()),
+             QStringLiteral("&Game: &Pause Game=0, &Unpause Game=1, -, &Easy Game=6, &Normal Game=7, &Hard Game=8, -, "
+                            "&Show HighScores=5"));
+    // A chosen item reaches the board through menuSelected.
+    titles[1]->menu()->actions()[0]->trigger();
+    QVERIFY(!A::mainTimer(board())->isActive());
+    titles[1]->menu()->actions()[4]->trigger();
+    QVERIFY(A::mainTimer(board())->isActive());
+    QCOMPARE(A::subInterval(board()), 4499.0f);
+}
+
+void tst_AppWindow::menuSelected_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<State>("from");
+    QTest::addColumn<State>("to");
+    QTest::addColumn<QString>("box"); // the object name of the box shown; "-": none; "": one without a name
+    QTest::addColumn<float>("interval"); // after a new game; 0: unchanged
+
+    const std::pair<const char*, State> states[] = {{"running", State::Running}, {"paused", State::Paused}, {"over", State::Over}};
+    for (const auto& [name, state] : states) {
+        const State paused = state == State::Over ? State::Over : State::Paused;
+        const State resumed = state == State::Over ? State::Over : State::Running;
+        QTest::addRow("0 pause, %s", name) << 0 << state << paused << "-" << 0.0f;
+        QTest::addRow("1 unpause, %s", name) << 1 << state << resumed << "-" << 0.0f;
+        QTest::addRow("3 About, %s", name) << 3 << state << resumed << "About" << 0.0f;
+        QTest::addRow("4 Rules, %s", name) << 4 << state << resumed << "Rules" << 0.0f;
+        QTest::addRow("5 high scores, %s", name) << 5 << state << resumed << "" << 0.0f;
+        for (int id = 6; id <= 8; ++id)
+            QTest::addRow("%d new game, %s", id, name) << id << state << State::Running << "-" << float(4500 - (id - 6));
+        QTest::addRow("-1, %s", name) << -1 << state << state << "-" << 0.0f;
+        QTest::addRow("9, %s", name) << 9 << state << state << "-" << 0.0f;
+    }
+}
+
+void tst_AppWindow::menuSelected()
+{
+    QFETCH(int, id);
+    QFETCH(State, from);
+    QFETCH(State, to);
+    QFETCH(QString, box);
+    QFETCH(float, interval);
+    Board& b = board();
+    if (from != State::Running)
+        select(0);
+    if (from == State::Over)
+        A::gameOver(b) = true;
+    A::subInterval(b) = 1234.0f;
+
+    bool pausedWhileOpen = false;
+    ModalAnswerer answerer;
+    answerer.then([&](QDialog* dialog) {
+        pausedWhileOpen = !A::mainTimer(b)->isActive() && !A::newSubTimer(b)->isActive();
+        ModalAnswerer::accept()(dialog);
+    });
+    select(id);
+
+    QCOMPARE(A::mainTimer(b)->isActive(), to == State::Running);
+    QCOMPARE(A::newSubTimer(b)->isActive(), to == State::Running);
+    QCOMPARE(A::gameOver(b), to == State::Over);
+    QCOMPARE(A::subInterval(b), interval ? interval : 1234.0f);
+    if (box == "-") {
+        QCOMPARE(answerer.seen().size(), 0);
+        return;
+    }
+    QCOMPARE(answerer.seen().size(), 1);
+    const ModalAnswerer::Seen& seen = answerer.seen().first();
+    QCOMPARE(seen.className, QStringLiteral("QMessageBox"));
+    QCOMPARE(seen.objectName, box);
+    QVERIFY(pausedWhileOpen);
+    QVERIFY(seen.size.width() <= (id == 4 ? 210 : 240)); // as shown, not only as set
+    if (id == 3)
+        QVERIFY(seen.text.startsWith(QStringLiteral("<center><B>Marlovex</B><BR>")) && seen.text.contains("MIT"));
+    if (id == 4)
+        QVERIFY(seen.text.endsWith(QStringLiteral("you lose one live.")));
+    if (id == 5)
+        QVERIFY(seen.text.contains(QStringLiteral("<TD>Ada Marvel</TD>")));
+    QVERIFY(!window->findChild<QDialog*>()); // released once closed
+}
+
+void tst_AppWindow::exitClosesAndWritesTheList()
+{
+    const QString file = home->path() + "/marlovex/Marlovex.conf";
+    QVERIFY(!QFile::exists(file));
+    QApplication::setQuitOnLastWindowClosed(false);
+    select(2);
+    QVERIFY(!window->isVisible());
+    window.reset();
+    QFile settings(file);
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    const QByteArray list = settings.readAll();
+    QVERIFY(list.startsWith("[score]\nP0 = Ada Marvel\n"));
+    QVERIFY(list.endsWith("S9 = 500\n"));
+}
+
+void tst_AppWindow::pausesWhenAnotherApplicationTakesOver()
+{
+    Board& b = board();
+    // Our own menu does not pause the game.
+    QMenu* game = window->menuBar()->actions()[1]->menu();
+    game->popup(window->mapToGlobal(QPoint(40, 20)));
+    QVERIFY(QTest::qWaitForWindowExposed(game));
+    QVERIFY(A::mainTimer(b)->isActive());
+    game->close();
+
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(!A::mainTimer(b)->isActive());
+    QVERIFY(!A::newSubTimer(b)->isActive());
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(!A::mainTimer(b)->isActive()); // coming back does not resume by itself
+    select(1);
+    QVERIFY(A::mainTimer(b)->isActive());
+
+    A::gameOver(b) = true;
+    b.pauseGame();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    select(1);
+    QVERIFY(!A::mainTimer(b)->isActive());
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QPEApplication app(argc, argv, QPEApplication::GuiClient);
+    tst_AppWindow test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_appwindow.moc"
