@@ -115,17 +115,15 @@ const Grid BombGrid = {
     ".KKK.",
 };
 
-// The destroyer in small, one per life left.
+// The destroyer in small, one per life left; no taller than the row of icons
+// above the destroyer's masthead (y 3 to 9).
 const Grid LivesGrid = {
-    ".......K........",
     ".......KRR......",
-    "......KKK.......",
-    ".....KLLLK......",
-    "..KK.KwWwK..KK..",
-    ".KGKKKGGGKKKLK..",
+    "......KKKK......",
+    "..KK..KwWK...KK.",
+    ".KLKKKKGGKKKKLK.",
     "KHHHHHHHHHHHHHHK",
-    "KGGWGGGWGGGWGGK.",
-    ".KRRRRRRRRRRRK..",
+    ".KRRRRRRRRRRRRK.",
     "..KKKKKKKKKKKK..",
 };
 

@@ -1,0 +1,227 @@
+// The real program in a real X window (run under xvfb-run): started from the
+// folder the README's run command uses, driven with xdotool, looked at with
+// ImageMagick's import.
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+QImage picture(const char* name)
+{
+    return QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/%1.png").arg(QLatin1String(name)))
+        .convertToFormat(QImage::Format_ARGB32);
+}
+
+// True when every opaque pixel of sprite is at its place in shot.
+bool spriteAt(const QImage& shot, const QImage& sprite, QPoint at)
+{
+    for (int y = 0; y < sprite.height(); ++y)
+        for (int x = 0; x < sprite.width(); ++x)
+            if (qAlpha(sprite.pixel(x, y)) == 255 && (shot.pixel(at + QPoint(x, y)) & 0xffffff) != (sprite.pixel(x, y) & 0xffffff))
+                return false;
+    return true;
+}
+
+// Pixel for pixel; QImage's == also compares colour spaces, which the
+// screenshot's PNG and ours name differently.
+bool samePixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if ((a.pixel(x, y) & 0xffffff) != (b.pixel(x, y) & 0xffffff))
+                return false;
+    return true;
+}
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(10000))
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class tst_Window : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void windowIsTheHandheldsSize();
+    void skyWaterAndScoreInPlace();
+    void rightMovesTheDestroyer();
+    void returnDropsACharge();
+    void pauseAndUnpauseByKeyboard();
+    void exitByKeyboardWritesTheList();
+
+private:
+    QImage board();                 // the board's 240 x 265 pixels on the screen now
+    void keys(const QString& sequence);
+    int destroyerX(const QImage& field);
+    int chargesToHand(const QImage& field);
+
+    QTemporaryDir home;
+    QProcess game;
+    QString window;
+    QMap<QString, int> geometry;    // as xdotool reports it
+    QPoint origin;                  // the window's top-left corner on the screen
+};
+
+void tst_Window::initTestCase()
+{
+    QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run me under xvfb-run");
+    QVERIFY2(qEnvironmentVariableIsSet("XAUTHORITY"), "the desktop picture path needs XAUTHORITY");
+    QVERIFY(QDir(home.path()).mkdir("runtime"));
+    QFile::setPermissions(home.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    env.insert("XDG_RUNTIME_DIR", home.path() + "/runtime");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    game.setProcessEnvironment(env);
+    game.setWorkingDirectory(QStringLiteral(MARLOVEX_RUN_DIR));
+    game.start(QStringLiteral(MARLOVEX_PROGRAM), {});
+    QVERIFY(game.waitForStarted());
+
+    QTRY_VERIFY_WITH_TIMEOUT(!(window = run("xdotool", {"search", "--onlyvisible", "--name", "^Marlovex$"})).isEmpty(), 10000);
+    window = window.section('\n', 0, 0);
+    for (const QString& line : run("xdotool", {"getwindowgeometry", "--shell", window}).split('\n'))
+        geometry[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+    origin = QPoint(geometry["X"], geometry["Y"]);
+    run("xdotool", {"windowfocus", "--sync", window});
+    QTest::qWait(300);
+}
+
+void tst_Window::cleanupTestCase()
+{
+    if (game.state() != QProcess::NotRunning) {
+        game.kill();
+        game.waitForFinished();
+    }
+}
+
+QImage tst_Window::board()
+{
+    const QString file = home.path() + "/shot.png";
+    run("import", {"-window", "root", file});
+    return QImage(file).convertToFormat(QImage::Format_ARGB32).copy(QRect(origin + QPoint(0, 20), QSize(240, 265)));
+}
+
+void tst_Window::keys(const QString& sequence)
+{
+    run("xdotool", {"windowfocus", "--sync", window});
+    for (const QString& key : sequence.split(' ')) {
+        run("xdotool", {"key", key});
+        QTest::qWait(150);
+    }
+}
+
+int tst_Window::destroyerX(const QImage& field)
+{
+    const QImage destroyer = picture("destroyer");
+    for (int x = 0; x <= 240 - destroyer.width(); ++x)
+        if (spriteAt(field, destroyer, QPoint(x, 10)))
+            return x;
+    return -1;
+}
+
+int tst_Window::chargesToHand(const QImage& field)
+{
+    int count = 0;
+    for (int i = 0; i < 3; ++i)
+        count += spriteAt(field, picture("bomb"), QPoint(240 - (i + 1) * 8, 3));
+    return count;
+}
+
+void tst_Window::windowIsTheHandheldsSize()
+{
+    QCOMPARE(geometry["WIDTH"], 240);
+    QCOMPARE(geometry["HEIGHT"], 285);
+}
+
+void tst_Window::skyWaterAndScoreInPlace()
+{
+    const QImage field = board();
+    // Clear sky, away from clouds and icons.
+    QCOMPARE(field.pixel(60, 30), picture("sky").pixel(60, 30));
+    QCOMPARE(field.pixel(200, 8), picture("sky").pixel(200, 8));
+    // The sea: one of the eight frames, at y 40.
+    bool water = false;
+    for (int i = 1; i <= 8; ++i) {
+        const QImage frame = QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/water%1.png").arg(i)).convertToFormat(QImage::Format_ARGB32);
+        water = water || samePixels(field.copy(0, 40, 240, 20), frame.copy(0, 0, 240, 20));
+    }
+    QVERIFY(water);
+    // The score text, dark on the sky, fully below the menu bar.
+    int ink = 0;
+    for (int y = 3; y <= 12; ++y)
+        for (int x = 3; x < 60; ++x)
+            ink += qGray(field.pixel(x, y)) < 100;
+    QVERIFY2(ink > 20, qPrintable(QString::number(ink)));
+    QCOMPARE(destroyerX(field), 105);
+    QCOMPARE(chargesToHand(field), 3);
+}
+
+void tst_Window::rightMovesTheDestroyer()
+{
+    const int before = destroyerX(board());
+    QVERIFY(before >= 0);
+    run("xdotool", {"windowfocus", "--sync", window});
+    run("xdotool", {"keydown", "Right"});
+    QTest::qWait(400);
+    run("xdotool", {"keyup", "Right"});
+    QTest::qWait(100);
+    const int after = destroyerX(board());
+    QVERIFY2(after > before + 10, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(after)));
+}
+
+void tst_Window::returnDropsACharge()
+{
+    QCOMPARE(chargesToHand(board()), 3);
+    keys("Return");
+    QCOMPARE(chargesToHand(board()), 2);
+}
+
+void tst_Window::pauseAndUnpauseByKeyboard()
+{
+    keys("alt+g p");
+    QTest::qWait(300);
+    const QImage first = board();
+    QTest::qWait(400);
+    QVERIFY(samePixels(board(), first));
+
+    keys("alt+g u");
+    const QImage running = board();
+    QTest::qWait(400); // two water frames at least
+    QVERIFY(!samePixels(board(), running));
+}
+
+void tst_Window::exitByKeyboardWritesTheList()
+{
+    keys("alt+m e");
+    QTRY_COMPARE_WITH_TIMEOUT(game.state(), QProcess::NotRunning, 5000);
+    QCOMPARE(game.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(game.exitCode(), 0);
+    const QByteArray out = game.readAllStandardOutput();
+    QVERIFY2(!out.contains("Couldn't load"), out.constData());
+
+    QFile settings(home.path() + "/config/marlovex/Marlovex.conf");
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    const QByteArray list = settings.readAll();
+    QVERIFY(list.startsWith("[score]\nP0 = Ada Marvel\nP1 = Ben Grand\n"));
+    QVERIFY(list.endsWith("S8 = 700\nS9 = 500\n"));
+}
+
+QTEST_GUILESS_MAIN(tst_Window)
+#include "tst_window.moc"
