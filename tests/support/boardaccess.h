@@ -5,6 +5,7 @@
 #include "board/bomb.h"
 #include "board/sub.h"
 
+#include <set>
 #include <QTimer>
 
 // The tests', benchmarks' and fuzzers' view of a board's private state, and
@@ -48,6 +49,37 @@ struct BoardAccess
         bomb->y = y;
         b.bombs[b.bombCount++] = bomb;
         return bomb;
+    }
+
+    // The board's invariants; an empty string when all hold.
+    static QString brokenInvariant(Board& b)
+    {
+        if (b.subCount < 0 || b.subCount > int(b.subs.size()))
+            return QStringLiteral("subCount %1").arg(b.subCount);
+        if (b.bombCount < 0 || b.bombCount > int(b.bombs.size()))
+            return QStringLiteral("bombCount %1").arg(b.bombCount);
+        if (!(b.waterPhase >= 0.0f && b.waterPhase < 8.0f))
+            return QStringLiteral("waterPhase %1").arg(b.waterPhase);
+        std::set<const void*> records;
+        for (int i = 0; i < int(b.subs.size()); ++i) {
+            if ((i < b.subCount) != (b.subs[i] != nullptr))
+                return QStringLiteral("sub slot %1 of %2").arg(i).arg(b.subCount);
+            if (b.subs[i] && !records.insert(b.subs[i]).second)
+                return QStringLiteral("sub in slot %1 held twice").arg(i);
+        }
+        for (int i = 0; i < int(b.bombs.size()); ++i) {
+            if ((i < b.bombCount) != (b.bombs[i] != nullptr))
+                return QStringLiteral("bomb slot %1 of %2").arg(i).arg(b.bombCount);
+            if (b.bombs[i] && !records.insert(b.bombs[i]).second)
+                return QStringLiteral("bomb in slot %1 held twice").arg(i);
+        }
+        if (b.gameOver != (b.lives < 0))
+            return QStringLiteral("gameOver %1 with lives %2").arg(b.gameOver).arg(b.lives);
+        if (b.mainTimer->isActive() != b.newSubTimer->isActive())
+            return QStringLiteral("one timer runs without the other");
+        if (b.gameOver && b.mainTimer->isActive())
+            return QStringLiteral("timers run after the game ended");
+        return QString();
     }
 
     static QPixmap& waterPix(Board& b, int i) { return b.waterPix[i]; }
