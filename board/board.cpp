@@ -8,6 +8,7 @@
 #include "platform/resource.h"
 
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
@@ -16,6 +17,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+
+// "tick" and "frame" as they happen, for measuring the real program; off unless
+// asked for (QT_LOGGING_RULES="marlovex.timing.debug=true").
+Q_LOGGING_CATEGORY(lcTiming, "marlovex.timing", QtInfoMsg)
 
 namespace {
 
@@ -189,6 +194,7 @@ void Board::gameLogic()
 
     // The frame, drawn now rather than queued.
     repaint();
+    qCDebug(lcTiming, "tick");
 }
 
 void Board::endGame()
@@ -292,6 +298,7 @@ void Board::paintEvent(QPaintEvent*)
     composeFrame();
     QPainter painter(this);
     painter.drawPixmap(0, 0, *buffer);
+    qCDebug(lcTiming, "frame");
 }
 
 void Board::composeFrame()
@@ -305,7 +312,7 @@ void Board::composeFrame()
     // Charges dropped at 0 leave the score negative until here; it stays at 0.
     if (score < 0)
         score = 0;
-    painter.drawText(3, 12, QString::asprintf("Score: %d", score));
+    scoreText.draw(painter, 3, 12, score);
 
     // The lives left, centred on the middle of the field, each icon with its gap.
     const int lifeStep = livesPix.width() + IconGap;

@@ -1,6 +1,8 @@
 #ifndef BOARD_H
 #define BOARD_H
 
+#include "board/scoretext.h"
+
 #include <QPixmap>
 #include <QWidget>
 
@@ -74,6 +76,7 @@ private:
     bool rightPressed = false;
     QTimer* newSubTimer = nullptr;
     QTimer* mainTimer = nullptr;
+    ScoreText scoreText;
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "boardaccess.h"
 #include "boardfixture.h"
 
+#include <QPainter>
 #include <QtTest>
 
 using A = BoardAccess;
@@ -31,6 +32,8 @@ private slots:
     void chargesToHandFromTheRight_data();
     void chargesToHandFromTheRight();
     void negativeScoreDrawnAndStoredAsZero();
+    void scoreLooksAsIfDrawnDirectly_data();
+    void scoreLooksAsIfDrawnDirectly();
     void waterFrameFromPhase_data();
     void waterFrameFromPhase();
     void positionsTruncateTowardZero_data();
@@ -108,6 +111,43 @@ void tst_Render::negativeScoreDrawnAndStoredAsZero()
     A::score(b) = -30;
     QCOMPARE(frameOf(b).copy(text), zero);
     QCOMPARE(A::score(b), 0);
+}
+
+void tst_Render::scoreLooksAsIfDrawnDirectly_data()
+{
+    QTest::addColumn<QList<int>>("scores"); // drawn in turn; the last one is checked
+    QTest::newRow("0") << QList<int>{0};
+    QTest::newRow("changed") << QList<int>{0, 1234};
+    QTest::newRow("changed back") << QList<int>{7, 1234, 7};
+    QTest::newRow("largest") << QList<int>{2147483647};
+}
+
+void tst_Render::scoreLooksAsIfDrawnDirectly()
+{
+    QFETCH(QList<int>, scores);
+    BoardFixture f;
+    Board& b = f.board();
+    QImage frame;
+    for (int score : scores) {
+        A::score(b) = score;
+        frame = frameOf(b);
+    }
+    QImage expected = A::skyPix(b).toImage().convertToFormat(QImage::Format_RGB32);
+    QPainter painter(&expected);
+    painter.drawText(3, 12, QStringLiteral("Score: %1").arg(scores.last()));
+    painter.end();
+    const QRect line(0, 0, 90, 14); // left of the life icons
+    int worst = 0, differing = 0;
+    for (int y = line.top(); y <= line.bottom(); ++y)
+        for (int x = line.left(); x <= line.right(); ++x) {
+            const QRgb a = frame.pixel(x, y), e = expected.pixel(x, y);
+            const int d = std::max({std::abs(qRed(a) - qRed(e)), std::abs(qGreen(a) - qGreen(e)), std::abs(qBlue(a) - qBlue(e))});
+            worst = std::max(worst, d);
+            differing += d > 0;
+        }
+    // Composed from its own picture, the line may round one level differently.
+    QVERIFY2(worst <= 1 && differing < 8, qPrintable(QStringLiteral("%1 pixels, up to %2 levels").arg(differing).arg(worst)));
+    QVERIFY(!onlySky(b, frame, line));
 }
 
 void tst_Render::waterFrameFromPhase_data()

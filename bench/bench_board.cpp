@@ -1,0 +1,136 @@
+// The board's costs, on the offscreen platform: the tick's game logic alone,
+// the frame composed into the buffer alone, a whole tick with its copy to the
+// widget, and the floor, the same widget copying one prepared frame to itself.
+
+#include "boardaccess.h"
+#include "outputcapture.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+
+using A = BoardAccess;
+
+namespace {
+
+// Twenty submarines and three charges that all stay where they are, so every
+// tick does the most work a tick can: 20 moves, 3 moves, 60 hit tests.
+std::unique_ptr<Board> fullField()
+{
+    OutputCapture quiet;
+    auto board = std::make_unique<Board>();
+    board->pauseGame();
+    board->resize(240, 265); // as the main window places it
+    for (int i = 0; i < 20; ++i)
+        A::addSub(*board, float(10 + i * 10), float(60 + i * 9), 0.0f);
+    for (int i = 0; i < 3; ++i)
+        A::addBomb(*board, float(20 + i * 80), 45.0f, 0.0f);
+    return board;
+}
+
+// Answers the board's paint events with one prepared frame: the same widget,
+// copying a frame to itself and doing nothing else.
+class PreparedFrame : public QObject
+{
+public:
+    explicit PreparedFrame(QWidget* widget)
+        : frame(QSize(240, 265) * widget->devicePixelRatioF())
+    {
+        frame.setDevicePixelRatio(widget->devicePixelRatioF());
+        frame.fill(Qt::darkBlue);
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        QPainter painter(static_cast<QWidget*>(watched));
+        painter.drawPixmap(0, 0, frame);
+        return true;
+    }
+
+private:
+    QPixmap frame;
+};
+
+void tickLogic(benchmark::State& state)
+{
+    auto board = fullField(); // not shown: the tick draws nothing
+    for (auto _ : state)
+        A::tick(*board);
+    if (A::subCount(*board) != 20 || A::bombCount(*board) != 3)
+        state.SkipWithError("the field changed");
+}
+BENCHMARK(tickLogic);
+
+void frameComposition(benchmark::State& state)
+{
+    auto board = fullField();
+    for (auto _ : state)
+        A::compose(*board);
+}
+BENCHMARK(frameComposition);
+
+void wholeTick(benchmark::State& state)
+{
+    auto board = fullField();
+    board->show();
+    QCoreApplication::processEvents();
+    for (auto _ : state)
+        A::tick(*board);
+}
+BENCHMARK(wholeTick);
+
+void floorCopy(benchmark::State& state)
+{
+    auto board = fullField();
+    board->show();
+    QCoreApplication::processEvents();
+    PreparedFrame prepared(board.get());
+    for (auto _ : state)
+        board->repaint();
+}
+BENCHMARK(floorCopy);
+
+class Reporter : public benchmark::ConsoleReporter
+{
+public:
+    std::map<std::string, double> nanoseconds;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
+                nanoseconds[run.run_name.function_name] = run.GetAdjustedCPUTime();
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("XAUTHORITY");
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    benchmark::Initialize(&argc, argv);
+    QApplication app(argc, argv);
+
+    Reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n"); // after the console reporter's closing colour reset
+    for (const auto& [name, ns] : reporter.nanoseconds)
+        std::printf("result %s %.1f\n", name.c_str(), ns);
+    if (reporter.nanoseconds.count("wholeTick") && reporter.nanoseconds.count("floorCopy"))
+        std::printf("result ratio %.2f\n", reporter.nanoseconds["wholeTick"] / reporter.nanoseconds["floorCopy"]);
+    return 0;
+}

@@ -1,0 +1,53 @@
+// The yardstick for the game's CPU share: a bare program that copies one
+// prepared 240 x 265 frame to its window 50 times a second, as the game's
+// tick does, and does nothing else.
+
+#include <QApplication>
+#include <QLoggingCategory>
+#include <QPainter>
+#include <QTimer>
+#include <QWidget>
+
+Q_LOGGING_CATEGORY(lcTiming, "marlovex.timing", QtInfoMsg)
+
+class Copier : public QWidget
+{
+public:
+    Copier()
+        : frame(QSize(240, 265) * devicePixelRatioF())
+    {
+        frame.setDevicePixelRatio(devicePixelRatioF());
+        QPainter painter(&frame);
+        painter.fillRect(QRect(0, 0, 240, 40), QColor(0x9e, 0xce, 0xf0));
+        painter.fillRect(QRect(0, 40, 240, 225), QColor(0x26, 0x60, 0x9d));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFixedSize(240, 265);
+        setWindowTitle(QStringLiteral("Copier"));
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, this, [this] {
+            repaint();
+            qCDebug(lcTiming, "tick");
+        });
+        timer.start(20);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.drawPixmap(0, 0, frame);
+        qCDebug(lcTiming, "frame");
+    }
+
+private:
+    QPixmap frame;
+    QTimer timer;
+};
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    Copier copier;
+    copier.show();
+    return app.exec();
+}
