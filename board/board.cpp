@@ -51,6 +51,15 @@ constexpr const char* ImageDir = "marlovex";
 // Where a desktop build finds the pictures, relative to the working directory.
 constexpr const char* DesktopRoot = "ipk/opt/QtPalmtop/pics";
 
+// The frame buffer at a screen's pixel ratio, so that text stays sharp and the
+// pictures are scaled by whole pixels on a high-density screen.
+QPixmap frameBuffer(qreal ratio)
+{
+    QPixmap buffer(QSize(FieldWidth, FieldHeight) * ratio);
+    buffer.setDevicePixelRatio(ratio);
+    return buffer;
+}
+
 // A timer of 0 ms would fire on every pass of the event loop.
 int timerInterval(float interval)
 {
@@ -83,11 +92,7 @@ Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
     // Every frame covers the whole field; nothing needs clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 
-    // At the screen's pixel ratio, so text stays sharp and the pictures are
-    // scaled by whole pixels on a high-density screen.
-    const qreal ratio = devicePixelRatioF();
-    buffer = new QPixmap(QSize(FieldWidth, FieldHeight) * ratio);
-    buffer->setDevicePixelRatio(ratio);
+    buffer = new QPixmap(frameBuffer(devicePixelRatioF()));
 
     mainTimer = new QTimer(this);
     mainTimer->setObjectName(QStringLiteral("mainTimer"));
@@ -290,11 +295,9 @@ void Board::focusOutEvent(QFocusEvent* e)
 
 void Board::paintEvent(QPaintEvent*)
 {
-    const qreal ratio = devicePixelRatioF();
-    if (buffer->devicePixelRatio() != ratio) {
-        *buffer = QPixmap(QSize(FieldWidth, FieldHeight) * ratio);
-        buffer->setDevicePixelRatio(ratio);
-    }
+    // Moved to a screen of another pixel ratio.
+    if (buffer->devicePixelRatio() != devicePixelRatioF())
+        *buffer = frameBuffer(devicePixelRatioF());
     composeFrame();
     QPainter painter(this);
     painter.drawPixmap(0, 0, *buffer);
