@@ -228,11 +228,10 @@ void Config::read()
 
 void Config::write()
 {
-    const QFileInfo info(path);
-    if (domain == User && !info.dir().exists()) {
-        const QString folder = info.absolutePath();
-        const QFileInfo parent(QFileInfo(folder).absolutePath());
-        if (!QDir().mkpath(parent.absoluteFilePath())
+    const QString folder = QFileInfo(path).absolutePath();
+    if (domain == User && !QDir(folder).exists()) {
+        // Only the game's own folder is private; the folders above it are the user's.
+        if (!QDir().mkpath(QFileInfo(folder).absolutePath())
             || !QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
             qWarning("Could not save %s: cannot create the folder %s", qPrintable(path), qPrintable(folder));
             return;
