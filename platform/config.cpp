@@ -1,14 +1,17 @@
 #include "platform/config.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +44,22 @@ bool isHex(QStringView digits)
     return true;
 }
 
+// The per-user settings folder by the XDG base directory rules: a relative
+// XDG_CONFIG_HOME is ignored, and without HOME the password database knows
+// where home is.
+QString configHome()
+{
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (QDir::isAbsolutePath(xdg))
+        return QDir::cleanPath(xdg);
+    QString home = qEnvironmentVariable("HOME");
+    if (!QDir::isAbsolutePath(home)) {
+        const passwd* user = getpwuid(getuid());
+        home = user ? QFile::decodeName(user->pw_dir) : QString();
+    }
+    return QDir::cleanPath(home) + QStringLiteral("/.config");
+}
+
 } // namespace
 
 Config::Config(const QString& name, Domain domain)
@@ -49,7 +68,7 @@ Config::Config(const QString& name, Domain domain)
     if (domain == File)
         path = name;
     else
-        path = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QLatin1Char('/') + name
+        path = configHome() + QLatin1Char('/') + QCoreApplication::applicationName() + QLatin1Char('/') + name
             + QStringLiteral(".conf");
     read();
 }
@@ -198,9 +217,15 @@ QString Config::unescapeValue(QStringView text)
 void Config::read()
 {
     QFile file(path);
+    const QFileInfo info(path);
     // Only a regular file: a FIFO or a device could block or never end.
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!info.isFile())
         return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        found = true;
+        return;
+    }
+    found = info.size() > 0;
     const QString text = QString::fromUtf8(file.readAll());
     QStringView rest(text);
     if (rest.startsWith(QChar(0xfeff)))
@@ -226,15 +251,17 @@ void Config::read()
     }
 }
 
-void Config::write()
+bool Config::write()
 {
+    if (frozen)
+        return false;
     const QString folder = QFileInfo(path).absolutePath();
     if (domain == User && !QDir(folder).exists()) {
         // Only the game's own folder is private; the folders above it are the user's.
         if (!QDir().mkpath(QFileInfo(folder).absolutePath())
             || !QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
             qWarning("Could not save %s: cannot create the folder %s", qPrintable(path), qPrintable(folder));
-            return;
+            return false;
         }
     }
 
@@ -250,21 +277,38 @@ void Config::write()
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qWarning("Could not save %s: %s", qPrintable(path), qPrintable(file.errorString()));
-        return;
+        return false;
     }
-    file.write(data);
-    // Flush before committing: Qt 6.4's commit() misses a write that fails while
-    // it flushes (a full disk) and would rename the short file over the old one.
-    if (!file.flush()) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    // A short write is a full disk too. Flush before committing: Qt 6.4's commit()
+    // misses a write that fails while it flushes and would rename the short file
+    // over the old one.
+    errno = 0;
+    if (file.write(data) != data.size() || !file.flush()) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno ? errno : ENOSPC));
         file.cancelWriting();
         file.commit();
         qWarning("Could not save %s: %s", qPrintable(path), qPrintable(reason));
-        return;
+        return false;
     }
     if (!file.commit()) {
         qWarning("Could not save %s: %s", qPrintable(path), qPrintable(file.errorString()));
-        return;
+        return false;
     }
     changed = false;
+    return true;
+}
+
+QString Config::setAside()
+{
+    QString kept = path + QStringLiteral(".unreadable");
+    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
+        kept = path + QStringLiteral(".unreadable.%1").arg(n);
+    // A rename never reads the file, so one we may not read can be kept as well.
+    if (!QFile::rename(path, kept)) {
+        frozen = true;
+        return QString();
+    }
+    groups.clear();
+    found = false;
+    return kept;
 }

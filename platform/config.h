@@ -21,7 +21,7 @@ class Config
 {
 public:
     // File: the name is a path. User: the name of a per-user settings file,
-    // <per-user config folder>/marlovex/<name>.conf.
+    // <per-user config folder>/<application name>/<name>.conf.
     enum Domain { File, User };
 
     explicit Config(const QString& name, Domain domain = User);
@@ -30,6 +30,8 @@ public:
     Config& operator=(const Config&) = delete;
 
     QString fileName() const { return path; }
+    // The file was there and held something, or could not be read at all.
+    bool foundFile() const { return found; }
 
     void setGroup(const QString& group);
     bool hasKey(const QString& key) const;
@@ -44,18 +46,28 @@ public:
     QStringList groupList() const { return groups.keys(); }
     QStringList keyList() const { return groups.value(current).keys(); }
 
+    // Writes the file now if anything changed; false, with one warning line
+    // saying why, when it could not. The old file stays whole either way.
+    bool write();
+    // Moves the file out of the way (to <file>.unreadable, or .unreadable.2 and
+    // so on, never over an earlier one) and empties the store. Returns the name
+    // it is kept under; when it cannot be moved, an empty string, and the store
+    // never writes over it.
+    QString setAside();
+
     static QString escapeValue(const QString& value);
     static QString unescapeValue(QStringView text);
 
 private:
     void read();
-    void write();
 
     QString path;
     Domain domain;
     QMap<QString, QMap<QString, QString>> groups;
     QString current;
     bool changed = false;
+    bool found = false;
+    bool frozen = false;
 };
 
 #endif

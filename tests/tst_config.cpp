@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -45,6 +46,8 @@ class tst_Config : public QObject
 private slots:
     void init();
     void userStoreLivesInPrivateFolder();
+    void userFolderFollowsXdgRules_data();
+    void userFolderFollowsXdgRules();
     void unchangedStoreWritesNothing();
     void writesHandheldSyntax();
     void readsHandheldFile_data();
@@ -92,6 +95,35 @@ void tst_Config::userStoreLivesInPrivateFolder()
     struct stat st {};
     QCOMPARE(stat(QFile::encodeName(home->path() + "/config/marlovex").constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, mode_t(0700));
+}
+
+void tst_Config::userFolderFollowsXdgRules_data()
+{
+    QTest::addColumn<QByteArray>("configHome"); // "-": unset
+    QTest::addColumn<QByteArray>("home");
+    QTest::addColumn<QString>("folder");        // "~": the password database's home
+    QTest::newRow("XDG_CONFIG_HOME") << QByteArray("/x/conf") << QByteArray("/h") << "/x/conf";
+    QTest::newRow("relative XDG_CONFIG_HOME is ignored") << QByteArray("conf") << QByteArray("/h") << "/h/.config";
+    QTest::newRow("empty XDG_CONFIG_HOME") << QByteArray("") << QByteArray("/h/") << "/h/.config";
+    QTest::newRow("no HOME") << QByteArray("-") << QByteArray("-") << "~/.config";
+    QTest::newRow("relative HOME") << QByteArray("-") << QByteArray("h") << "~/.config";
+}
+
+void tst_Config::userFolderFollowsXdgRules()
+{
+    QFETCH(QByteArray, configHome);
+    QFETCH(QByteArray, home);
+    QFETCH(QString, folder);
+    const QByteArray savedHome = qgetenv("HOME");
+    auto set = [](const char* name, const QByteArray& value) {
+        value == "-" ? qunsetenv(name) : qputenv(name, value);
+    };
+    set("XDG_CONFIG_HOME", configHome);
+    set("HOME", home);
+    const QString fileName = Config(QStringLiteral("Marlovex")).fileName();
+    qputenv("HOME", savedHome);
+    folder.replace('~', QFile::decodeName(getpwuid(getuid())->pw_dir));
+    QCOMPARE(fileName, QDir::cleanPath(folder) + "/marlovex/Marlovex.conf");
 }
 
 void tst_Config::unchangedStoreWritesNothing()
@@ -333,15 +365,19 @@ void tst_Config::failedWriteKeepsOldFile_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("folder path is a plain file") << "folder" << "cannot create the folder .*";
-    QTest::newRow("disk full") << "full" << "File too large";
-    QTest::newRow("file path is a folder") << "directory" << ".+";
+    QTest::addColumn<int>("length"); // of the value written
+    QTest::newRow("folder path is a plain file") << "folder" << "cannot create the folder .*" << 10000;
+    QTest::newRow("disk full") << "full" << "File too large" << 10000;
+    // Past the file's buffer the write itself comes up short, before any flush.
+    QTest::newRow("disk full, a long name") << "full" << "File too large" << 100000;
+    QTest::newRow("file path is a folder") << "directory" << ".+" << 10000;
 }
 
 void tst_Config::failedWriteKeepsOldFile()
 {
     QFETCH(QString, how);
     QFETCH(QString, reason);
+    QFETCH(int, length);
     const QString folder = home->path() + "/config/marlovex";
     const QString path = folder + "/Marlovex.conf";
     const QByteArray old = "[score]\nP0 = Old\n";
@@ -368,7 +404,7 @@ void tst_Config::failedWriteKeepsOldFile()
     {
         Config config(QStringLiteral("Marlovex"));
         config.setGroup(QStringLiteral("score"));
-        config.writeEntry(QStringLiteral("P0"), QString(10000, QLatin1Char('n')));
+        config.writeEntry(QStringLiteral("P0"), QString(length, QLatin1Char('n')));
     }
     setrlimit(RLIMIT_FSIZE, &saved);
 
