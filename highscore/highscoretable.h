@@ -3,7 +3,10 @@
 
 #include "platform/config.h"
 
+#include <QList>
+
 #include <array>
+#include <utility>
 
 class QWidget;
 
@@ -16,17 +19,29 @@ public:
     ~HighScoreTable() override;
 
     void save();
+    // Brings the file up to date now: takes in the entries another copy of the
+    // game wrote meanwhile, saves and writes.
+    void sync();
     void showList();
     // Offers the score a place: if it earns one, asks for the player's name,
-    // inserts the entry, saves and shows the list.
+    // inserts the entry, writes the file and shows the list.
     void checkScore(int score);
 
 private:
     friend struct HighScoreAccess;
+    using Entry = std::pair<QString, int>;
+
+    QList<Entry> entries() const;
+    static QList<Entry> readList(Config& store);
+    void insert(const QString& name, int score);
+    void takeInOtherEntries();
+    void keepUnreadableFile();
 
     std::array<QString, 10> names;
     std::array<int, 10> scores{};
     QWidget* parentWidget;
+    // The list as this copy last read it from the file or wrote it there.
+    QList<Entry> onDisk;
 };
 
 #endif

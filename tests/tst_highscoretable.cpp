@@ -3,11 +3,15 @@
 #include "modalanswerer.h"
 #include "outputcapture.h"
 
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -25,6 +29,12 @@ QByteArray defaultFile()
     return file;
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class tst_HighScoreTable : public QObject
@@ -40,6 +50,11 @@ private slots:
     void checkScore();
     void namesAreShownAsText_data();
     void namesAreShownAsText();
+    void longNameKeepsTheListOnTheScreen();
+    void unreadableListIsKeptAside_data();
+    void unreadableListIsKeptAside();
+    void twoCopiesKeepEachOthersEntries();
+    void unchangedListKeepsItsOrder();
 
 private:
     QString settingsFile() const { return home->path() + "/marlovex/Marlovex.conf"; }
@@ -142,21 +157,19 @@ void tst_HighScoreTable::checkScore()
     QFETCH(int, place);
 
     ModalAnswerer answerer;
-    {
-        HighScoreTable table(&parent, "Marlovex");
-        answerer.then(ModalAnswerer::type(typed, pressReturn)).then(ModalAnswerer::accept());
-        table.checkScore(score);
+    HighScoreTable table(&parent, "Marlovex");
+    answerer.then(ModalAnswerer::type(typed, pressReturn)).then(ModalAnswerer::accept());
+    table.checkScore(score);
 
-        QStringList names = DefaultNames;
-        QList<int> scores = DefaultScores;
-        if (place >= 0) {
-            names.insert(place, typed);
-            scores.insert(place, score);
-        }
-        for (int i = 0; i < 10; ++i) {
-            QCOMPARE(HighScoreAccess::name(table, i), names[i]);
-            QCOMPARE(HighScoreAccess::score(table, i), scores[i]);
-        }
+    QStringList names = DefaultNames;
+    QList<int> scores = DefaultScores;
+    if (place >= 0) {
+        names.insert(place, typed);
+        scores.insert(place, score);
+    }
+    for (int i = 0; i < 10; ++i) {
+        QCOMPARE(HighScoreAccess::name(table, i), names[i]);
+        QCOMPARE(HighScoreAccess::score(table, i), scores[i]);
     }
     if (place < 0) {
         QCOMPARE(answerer.seen().size(), 0);
@@ -166,10 +179,12 @@ void tst_HighScoreTable::checkScore()
     QCOMPARE(answerer.seen()[0].className, QStringLiteral("inputImpl"));
     QCOMPARE(answerer.seen()[0].objectName, QStringLiteral("input"));
     QCOMPARE(answerer.seen()[1].className, QStringLiteral("QMessageBox"));
-    QVERIFY(answerer.seen()[1].text.startsWith(QStringLiteral("<center><b>HighScores</b></center><br><TABLE CELLSPACING=\"0\">")));
+    QVERIFY(answerer.seen()[1].text.startsWith(
+        QStringLiteral("<center><b>HighScores</b></center><br><TABLE CELLSPACING=\"0\" CELLPADDING=\"2\">")));
     QVERIFY(answerer.seen()[1].text.contains(QString::asprintf("<TR><TD align=\"right\">%d.</TD><TD>", place + 1)
                                               + typed + QString::asprintf("</TD><TD align=\"right\">%7d</TD></TR>", score)));
 
+    // On disk at once, while the game still runs.
     QFile file(settingsFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray saved = file.readAll();
@@ -198,6 +213,106 @@ void tst_HighScoreTable::namesAreShownAsText()
     table.checkScore(3000);
     QCOMPARE(HighScoreAccess::name(table, 0), name);
     QVERIFY2(answerer.seen()[1].text.contains("<TD>" + shown + "</TD>"), qPrintable(answerer.seen()[1].text));
+}
+
+void tst_HighScoreTable::longNameKeepsTheListOnTheScreen()
+{
+    HighScoreTable table(&parent, "Marlovex");
+    HighScoreAccess::setName(table, 0, QString(100000, QLatin1Char('W')));
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::accept());
+    table.showList();
+    QVERIFY(answerer.seen()[0].size.width() <= parent.screen()->availableGeometry().width());
+    QVERIFY(answerer.seen()[0].text.contains(QStringLiteral("W…</TD><TD align=\"right\">   2300</TD>")));
+}
+
+void tst_HighScoreTable::unreadableListIsKeptAside_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("keptBefore"); // a file kept from an earlier start is there
+    QTest::addColumn<bool>("unreadable"); // no read permission
+    QTest::newRow("damaged header") << defaultFile().replace("[score]", "[sc\x01re]") << false << false;
+    QTest::newRow("lost P0 line") << defaultFile().replace("P0 = Ada Marvel\n", "") << false << false;
+    QTest::newRow("kept once before") << QByteArray("\x89PNG\r\n") << true << false;
+    QTest::newRow("no read permission") << defaultFile() << false << true;
+}
+
+void tst_HighScoreTable::unreadableListIsKeptAside()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, keptBefore);
+    QFETCH(bool, unreadable);
+    writeSettings(content);
+    const QString kept = settingsFile() + (keptBefore ? ".unreadable.2" : ".unreadable");
+    if (keptBefore)
+        QVERIFY(QFile(settingsFile() + ".unreadable").open(QIODevice::WriteOnly));
+    if (unreadable) {
+        QVERIFY(QFile::setPermissions(settingsFile(), {}));
+        if (geteuid() == 0) {
+            // Root reads anything: open the list as a user who may not.
+            const QStringList owned = {home->path(), home->path() + "/marlovex", settingsFile()};
+            for (const QString& path : owned)
+                QCOMPARE(chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+            const pid_t child = fork();
+            if (child == 0) {
+                if (setgid(65534) != 0 || setuid(65534) != 0)
+                    _exit(2);
+                { HighScoreTable table(&parent, "Marlovex"); }
+                _exit(0);
+            }
+            int status = -1;
+            waitpid(child, &status, 0);
+            QCOMPARE(status, 0);
+            QVERIFY(QFileInfo(kept).isFile());
+            QCOMPARE(readFile(settingsFile()), defaultFile());
+            return;
+        }
+    }
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(settingsFile() + " holds no high-score list the game can read; it is kept as " + kept));
+    QTest::failOnWarning(QRegularExpression(".*"));
+    {
+        OutputCapture output;
+        HighScoreTable table(&parent, "Marlovex");
+        QCOMPARE(HighScoreAccess::name(table, 0), QStringLiteral("Ada Marvel"));
+        QCOMPARE(output.standardOutput(), QByteArray("Generating new HighScore list\n"));
+    }
+    QCOMPARE(readFile(kept), content);
+    QCOMPARE(readFile(settingsFile()), defaultFile());
+    if (keptBefore)
+        QCOMPARE(readFile(settingsFile() + ".unreadable"), QByteArray());
+}
+
+void tst_HighScoreTable::twoCopiesKeepEachOthersEntries()
+{
+    auto first = std::make_unique<HighScoreTable>(&parent, "Marlovex");
+    auto second = std::make_unique<HighScoreTable>(&parent, "Marlovex");
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::type(QStringLiteral("Ann"))).then(ModalAnswerer::accept());
+    answerer.then(ModalAnswerer::type(QStringLiteral("Bob"))).then(ModalAnswerer::accept());
+    first->checkScore(1000);
+    second->checkScore(2000); // takes in Ann as it writes Bob
+    QCOMPARE(HighScoreAccess::name(*second, 8), QStringLiteral("Ann"));
+    first.reset();            // left open meanwhile: takes in Bob as it closes
+    second.reset();
+
+    const QByteArray saved = readFile(settingsFile());
+    for (const char* entry : {"P2 = Bob\n", "S2 = 2000\n", "P8 = Ann\n", "S8 = 1000\n", "S9 = 900\n"})
+        QVERIFY2(saved.contains(entry), entry);
+}
+
+void tst_HighScoreTable::unchangedListKeepsItsOrder()
+{
+    QByteArray reversed = "[score]\n";
+    for (int i = 0; i < 10; ++i)
+        reversed += "P" + QByteArray::number(i) + " = n" + QByteArray::number(i) + "\n";
+    for (int i = 0; i < 10; ++i)
+        reversed += "S" + QByteArray::number(i) + " = " + QByteArray::number(100 * i) + "\n";
+    writeSettings(reversed);
+    {
+        HighScoreTable first(&parent, "Marlovex");
+        HighScoreTable second(&parent, "Marlovex");
+    }
+    QCOMPARE(readFile(settingsFile()), reversed);
 }
 
 QTEST_MAIN(tst_HighScoreTable)

@@ -1,8 +1,10 @@
 #include "highscore/inputimpl.h"
+#include "highscore/keygrace.h"
 #include "modalanswerer.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTranslator>
 #include <QtTest>
 
@@ -31,6 +33,8 @@ private slots:
     void callerStringFollowsTheField();
     void baseFormOnlyWarns();
     void labelKeepsItsFontWhenApplicationFontChanges();
+    void closingKeysWaitAMoment_data();
+    void closingKeysWaitAMoment();
 };
 
 void tst_Input::formIsLaidOutAsDesigned()
@@ -132,6 +136,58 @@ void tst_Input::labelKeepsItsFontWhenApplicationFontChanges()
     QCOMPARE(label.family(), QStringLiteral("helvetica"));
     QCOMPARE(label.pointSize(), 10);
     QCOMPARE(edit.pointSize(), 21); // the rest of the dialog does follow
+}
+
+void tst_Input::closingKeysWaitAMoment_data()
+{
+    QTest::addColumn<bool>("nameDialog"); // else the game-over box
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("autoRepeat");
+    QTest::addColumn<bool>("afterGrace");
+    QTest::addColumn<bool>("closes");
+
+    QTest::newRow("name, Return at once") << true << int(Qt::Key_Return) << false << false << false;
+    QTest::newRow("name, Enter at once") << true << int(Qt::Key_Enter) << false << false << false;
+    QTest::newRow("name, Escape at once") << true << int(Qt::Key_Escape) << false << false << false;
+    QTest::newRow("name, Return later") << true << int(Qt::Key_Return) << false << true << true;
+    QTest::newRow("name, repeated Return later") << true << int(Qt::Key_Return) << true << true << false;
+    QTest::newRow("box, Return at once") << false << int(Qt::Key_Return) << false << false << false;
+    QTest::newRow("box, Space at once") << false << int(Qt::Key_Space) << false << false << false;
+    QTest::newRow("box, Escape at once") << false << int(Qt::Key_Escape) << false << false << false;
+    QTest::newRow("box, Return later") << false << int(Qt::Key_Return) << false << true << true;
+    QTest::newRow("box, repeated Space later") << false << int(Qt::Key_Space) << true << true << false;
+}
+
+void tst_Input::closingKeysWaitAMoment()
+{
+    QFETCH(bool, nameDialog);
+    QFETCH(int, key);
+    QFETCH(bool, autoRepeat);
+    QFETCH(bool, afterGrace);
+    QFETCH(bool, closes);
+
+    QString name;
+    std::unique_ptr<QDialog> dialog;
+    if (nameDialog)
+        dialog = std::make_unique<inputImpl>(nullptr, &name);
+    else
+        dialog = std::make_unique<QMessageBox>(QMessageBox::NoIcon, QString(), QStringLiteral("Game Over"));
+    KeyGrace::apply(dialog.get());
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    QWidget* focus = dialog->focusWidget();
+    QVERIFY(focus);
+    if (nameDialog) {
+        ModalAnswerer::typeText(focus, QStringLiteral("Zo"));
+        QCOMPARE(name, QStringLiteral("Zo")); // letters go in at once
+    }
+    if (afterGrace)
+        QTest::qWait(KeyGrace::Milliseconds + 10);
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
+        QApplication::sendEvent(focus, &event);
+    }
+    QCOMPARE(dialog->isVisible(), !closes);
 }
 
 QTEST_MAIN(tst_Input)

@@ -9,6 +9,7 @@ struct HighScoreAccess
     static QString name(const HighScoreTable& t, int i) { return t.names[i]; }
     static int score(const HighScoreTable& t, int i) { return t.scores[i]; }
     static void setScore(HighScoreTable& t, int i, int score) { t.scores[i] = score; }
+    static void setName(HighScoreTable& t, int i, const QString& name) { t.names[i] = name; }
 };
 
 #endif

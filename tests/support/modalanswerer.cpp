@@ -1,5 +1,7 @@
 #include "modalanswerer.h"
 
+#include "highscore/keygrace.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
@@ -42,9 +44,20 @@ ModalAnswerer::Answer ModalAnswerer::type(const QString& text, bool pressReturn)
         QVERIFY(edit);
         typeText(edit, text);
         if (pressReturn)
-            QTest::keyClick(edit, Qt::Key_Return);
+            returnAfterGrace()(dialog);
         else
             dialog->reject();
+    };
+}
+
+ModalAnswerer::Answer ModalAnswerer::returnAfterGrace()
+{
+    return [](QDialog* dialog) {
+        QWidget* focus = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+        QTest::keyClick(focus, Qt::Key_Return);
+        QVERIFY2(dialog->isVisible(), "Return closed the dialog as it appeared");
+        QTest::qWait(KeyGrace::Milliseconds + 10);
+        QTest::keyClick(focus, Qt::Key_Return);
     };
 }
 

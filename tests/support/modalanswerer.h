@@ -41,6 +41,8 @@ public:
     static Answer dismiss();                        // as Escape or the window's close button would
     static Answer accept();                         // a message box's OK
     static Answer type(const QString& text, bool pressReturn = true);
+    // Return as the dialog appears, which it ignores, and again a moment later.
+    static Answer returnAfterGrace();
     static void typeText(QWidget* widget, const QString& text);
 
     const QVector<Seen>& seen() const { return log; }
