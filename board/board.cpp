@@ -3,6 +3,7 @@
 #include "board/bomb.h"
 #include "board/sub.h"
 #include "highscore/highscoretable.h"
+#include "highscore/keygrace.h"
 #include "platform/messageboxwidth.h"
 #include "platform/pixmapoptimization.h"
 #include "platform/resource.h"
@@ -58,6 +59,12 @@ QPixmap frameBuffer(qreal ratio)
     QPixmap buffer(QSize(FieldWidth, FieldHeight) * ratio);
     buffer.setDevicePixelRatio(ratio);
     return buffer;
+}
+
+// True when the picture, drawn at an area's corner, paints all of an area this size.
+bool covers(const QPixmap& picture, QSize area)
+{
+    return !picture.hasAlphaChannel() && picture.width() >= area.width() && picture.height() >= area.height();
 }
 
 // A timer of 0 ms would fire on every pass of the event loop.
@@ -214,6 +221,7 @@ void Board::endGame()
     box->setText(QString::asprintf("<center><b>Game Over</b><BR> Your final score: %d</center>", finalScore));
     box->setMinimumWidth(EndBoxMinWidth);
     MessageBoxWidth::keep(box);
+    KeyGrace::apply(box);
     box->exec();
     delete box;
 
@@ -307,9 +315,13 @@ void Board::paintEvent(QPaintEvent*)
 void Board::composeFrame()
 {
     QPainter painter(buffer);
-    // Sky and water together cover the field, so the buffer needs no clearing.
+    // Sky and water together cover the field; where one is missing or short,
+    // the field is cleared first, so that no earlier frame shows through.
+    const QPixmap& water = waterPix[int(waterPhase)];
+    if (!covers(skyPix, QSize(FieldWidth, WaterY)) || !covers(water, QSize(FieldWidth, FieldHeight - WaterY)))
+        painter.fillRect(0, 0, FieldWidth, FieldHeight, Qt::black);
     painter.drawPixmap(0, 0, skyPix);
-    painter.drawPixmap(0, WaterY, waterPix[int(waterPhase)]);
+    painter.drawPixmap(0, WaterY, water);
     painter.drawPixmap(int(destroyerX), DestroyerY, destroyerPix);
 
     // Charges dropped at 0 leave the score negative until here; it stays at 0.
@@ -365,14 +377,17 @@ QPixmap Board::loadImage(const char* name)
 {
     // An X11 session means a desktop build: the pictures lie in the package tree
     // below the working directory instead of the handheld's resources.
+    const QString resource = QString::asprintf("%s/%s", ImageDir, name);
     if (!std::getenv("XAUTHORITY"))
-        return Resource::loadPixmap(QString::asprintf("%s/%s", ImageDir, name));
+        return Resource::loadPixmap(resource);
 
     const QString path = QString::asprintf("%s/%s/%s.png", DesktopRoot, ImageDir, name);
     QPixmap pixmap;
     if (!pixmap.load(path)) {
         std::printf("Couldn't load %s\n", qPrintable(path));
         std::fflush(stdout);
+        // Started from any other folder, the game still has its own copies.
+        pixmap = Resource::loadPixmap(resource);
     }
     return pixmap;
 }

@@ -73,9 +73,9 @@ private slots:
 
 void tst_Board::startsFirstGameAtNormal()
 {
-    BoardFixture f;
-    Board& b = f.board();
-    b.newGame(1); // as the constructor left it, before the fixture paused it
+    BoardFixture f; // for its settings folder
+    OutputCapture quiet;
+    Board b;
     QCOMPARE(A::subCount(b), 0);
     QCOMPARE(A::bombCount(b), 0);
     QCOMPARE(A::score(b), 0);
@@ -100,11 +100,11 @@ void tst_Board::startsFirstGameAtNormal()
 
 void tst_Board::destroyerStartsCentred_data()
 {
-    QTest::addColumn<int>("width"); // 0: no picture at all
+    QTest::addColumn<int>("width"); // 0: none in the folder
     QTest::addColumn<float>("expected");
     QTest::newRow("31 wide") << 31 << 105.0f;
     QTest::newRow("30 wide") << 30 << 105.0f;
-    QTest::newRow("missing") << 0 << 120.0f;
+    QTest::newRow("missing: the built-in one") << 0 << 105.0f;
 }
 
 void tst_Board::destroyerStartsCentred()

@@ -36,6 +36,8 @@ private slots:
     void scoreLooksAsIfDrawnDirectly();
     void waterFrameFromPhase_data();
     void waterFrameFromPhase();
+    void missingLayerShowsNothingStale_data();
+    void missingLayerShowsNothingStale();
     void positionsTruncateTowardZero_data();
     void positionsTruncateTowardZero();
     void destroyerOnTheWaterline();
@@ -168,6 +170,40 @@ void tst_Render::waterFrameFromPhase()
     A::waterPhase(b) = phase;
     const QImage water = A::waterPix(b, frame).toImage().convertToFormat(QImage::Format_RGB32);
     QCOMPARE(frameOf(b).copy(0, 40, 240, 225), water.copy(0, 0, 240, 225));
+}
+
+void tst_Render::missingLayerShowsNothingStale_data()
+{
+    QTest::addColumn<QString>("layer");
+    QTest::addColumn<QSize>("size"); // empty: no picture at all
+    QTest::addColumn<bool>("holes");
+    QTest::newRow("no sky") << "sky" << QSize() << false;
+    QTest::newRow("no water") << "water" << QSize() << false;
+    QTest::newRow("short water") << "water" << QSize(240, 100) << false;
+    QTest::newRow("narrow sky") << "sky" << QSize(200, 40) << false;
+    QTest::newRow("sky with holes") << "sky" << QSize(240, 40) << true;
+}
+
+void tst_Render::missingLayerShowsNothingStale()
+{
+    QFETCH(QString, layer);
+    QFETCH(QSize, size);
+    QFETCH(bool, holes);
+    BoardFixture f;
+    Board& b = f.board();
+    QPixmap picture;
+    if (size.isValid()) {
+        picture = QPixmap(size);
+        picture.fill(holes ? QColor(0, 0, 255, 0) : QColor(Qt::blue));
+    }
+    (layer == "sky" ? A::skyPix(b) : A::waterPix(b, 0)) = picture;
+    const QRgb stale = qRgb(255, 0, 255);
+    A::buffer(b).fill(QColor(stale));
+    const QImage frame = frameOf(b);
+    for (int y = 0; y < 265; ++y)
+        for (int x = 0; x < 240; ++x)
+            if (frame.pixel(x, y) == stale)
+                QFAIL(qPrintable(QStringLiteral("an earlier frame shows at %1, %2").arg(x).arg(y)));
 }
 
 void tst_Render::positionsTruncateTowardZero_data()

@@ -16,7 +16,7 @@ struct BoardAccess
     static void launch(Board& b) { b.newSub(); }
     static void compose(Board& b) { b.composeFrame(); }
     static QImage frame(const Board& b) { return b.buffer->toImage(); }
-    static const QPixmap& buffer(const Board& b) { return *b.buffer; }
+    static QPixmap& buffer(Board& b) { return *b.buffer; }
 
     static int& subCount(Board& b) { return b.subCount; }
     static int& bombCount(Board& b) { return b.bombCount; }
