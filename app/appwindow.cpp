@@ -79,6 +79,9 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
 
     for (QMenu* menu : {appMenu, gameMenu})
         connect(menu, &QMenu::triggered, this, [this](QAction* action) { menuSelected(action->data().toInt()); });
+
+    // A logout through the session manager may end the program without asking.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { board->highScores->sync(); });
 }
 
 AppWindow::~AppWindow() = default;

@@ -1,4 +1,5 @@
 #include "app/appwindow.h"
+#include "app/quitonsignals.h"
 #include "boardaccess.h"
 #include "modalanswerer.h"
 #include "outputcapture.h"
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 using A = BoardAccess;
@@ -42,6 +44,8 @@ private slots:
     void menuSelected();
     void exitClosesAndWritesTheList();
     void pausesWhenAnotherApplicationTakesOver();
+    void politeSignalsEndLikeExit_data();
+    void politeSignalsEndLikeExit();
 
 private:
     void select(int id) { QMetaObject::invokeMethod(window.get(), "menuSelected", Qt::DirectConnection, Q_ARG(int, id)); }
@@ -93,9 +97,9 @@ void tst_AppWindow::menusAsDesigned()
     // A chosen item reaches the board through menuSelected.
     titles[1]->menu()->actions()[0]->trigger();
     QVERIFY(!A::mainTimer(board())->isActive());
-    titles[1]->menu()->actions()[4]->trigger();
+    titles[1]->menu()->actions()[5]->trigger(); // not the interval the first game already has
     QVERIFY(A::mainTimer(board())->isActive());
-    QCOMPARE(A::subInterval(board()), 4499.0f);
+    QCOMPARE(A::subInterval(board()), 4498.0f);
 }
 
 void tst_AppWindow::menuSelected_data()
@@ -213,6 +217,36 @@ void tst_AppWindow::pausesWhenAnotherApplicationTakesOver()
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     select(1);
     QVERIFY(!A::mainTimer(b)->isActive());
+}
+
+void tst_AppWindow::politeSignalsEndLikeExit_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("boxOpen");
+    for (const auto& [name, signal] : {std::pair{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}}) {
+        QTest::addRow("%s", name) << signal << false;
+        QTest::addRow("%s, a box open", name) << signal << true;
+    }
+}
+
+void tst_AppWindow::politeSignalsEndLikeExit()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, boxOpen);
+    QuitOnSignals politeEndings;
+    QTimer::singleShot(0, this, [&] {
+        if (!boxOpen) {
+            std::raise(signal);
+            return;
+        }
+        QTimer::singleShot(100, [signal] { std::raise(signal); });
+        select(4); // the Rules box, open until the signal ends it
+    });
+    QCOMPARE(QApplication::exec(), 0);
+    window.reset();
+    QFile settings(home->path() + "/marlovex/Marlovex.conf");
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    QVERIFY(settings.readAll().startsWith("[score]\nP0 = Ada Marvel\n"));
 }
 
 int main(int argc, char** argv)

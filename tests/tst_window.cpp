@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -64,17 +65,21 @@ private slots:
     void returnDropsACharge();
     void pauseAndUnpauseByKeyboard();
     void exitByKeyboardWritesTheList();
+    void picturesFromAnyFolder();
+    void sigtermWithABoxOpenWritesTheList();
 
 private:
+    void launch(const QString& folder, const QString& config);
     QImage board();                 // the board's 240 x 265 pixels on the screen now
     void key(const QString& key);
     void choose(const QString& menu, const QString& item);
     int visibleWindows();
     int destroyerX(const QImage& field);
     int chargesToHand(const QImage& field);
+    bool seaAndSkyShown(const QImage& field);
 
     QTemporaryDir home;
-    QProcess game;
+    std::unique_ptr<QProcess> game;
     QString window;
     QMap<QString, int> geometry;    // as xdotool reports it
     QPoint origin;                  // the window's top-left corner on the screen
@@ -86,17 +91,28 @@ void tst_Window::initTestCase()
     QVERIFY2(qEnvironmentVariableIsSet("XAUTHORITY"), "the desktop picture path needs XAUTHORITY");
     QVERIFY(QDir(home.path()).mkdir("runtime"));
     QFile::setPermissions(home.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    launch(QStringLiteral(MARLOVEX_RUN_DIR), home.path() + "/config");
+}
 
+// Starts the game in folder with its settings below config, and waits for its window.
+void tst_Window::launch(const QString& folder, const QString& config)
+{
+    if (game && game->state() != QProcess::NotRunning) {
+        game->kill();
+        game->waitForFinished();
+    }
+    game = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    env.insert("XDG_CONFIG_HOME", config);
     env.insert("XDG_RUNTIME_DIR", home.path() + "/runtime");
     env.insert("QT_QPA_PLATFORM", "xcb");
-    game.setProcessEnvironment(env);
-    game.setWorkingDirectory(QStringLiteral(MARLOVEX_RUN_DIR));
-    game.start(QStringLiteral(MARLOVEX_PROGRAM), {});
-    QVERIFY(game.waitForStarted());
+    game->setProcessEnvironment(env);
+    game->setWorkingDirectory(folder);
+    game->start(QStringLiteral(MARLOVEX_PROGRAM), {});
+    QVERIFY(game->waitForStarted());
 
-    QTRY_VERIFY_WITH_TIMEOUT(!(window = run("xdotool", {"search", "--onlyvisible", "--name", "^Marlovex$"})).isEmpty(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(!(window = run("xdotool", {"search", "--onlyvisible", "--name", "^Marlovex$"})).isEmpty(),
+                              qPrintable(QString::fromLocal8Bit(game->readAllStandardError())), 20000);
     window = window.section('\n', 0, 0);
     for (const QString& line : run("xdotool", {"getwindowgeometry", "--shell", window}).split('\n'))
         geometry[line.section('=', 0, 0)] = line.section('=', 1).toInt();
@@ -107,9 +123,9 @@ void tst_Window::initTestCase()
 
 void tst_Window::cleanupTestCase()
 {
-    if (game.state() != QProcess::NotRunning) {
-        game.kill();
-        game.waitForFinished();
+    if (game && game->state() != QProcess::NotRunning) {
+        game->kill();
+        game->waitForFinished();
     }
 }
 
@@ -164,19 +180,23 @@ void tst_Window::windowIsTheHandheldsSize()
     QCOMPARE(geometry["HEIGHT"], 285);
 }
 
+// Clear sky away from clouds and icons, and one of the eight sea frames at y 40.
+bool tst_Window::seaAndSkyShown(const QImage& field)
+{
+    if (field.pixel(60, 30) != picture("sky").pixel(60, 30) || field.pixel(200, 8) != picture("sky").pixel(200, 8))
+        return false;
+    for (int i = 1; i <= 8; ++i) {
+        const QImage frame = QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/water%1.png").arg(i)).convertToFormat(QImage::Format_ARGB32);
+        if (samePixels(field.copy(0, 40, 240, 20), frame.copy(0, 0, 240, 20)))
+            return true;
+    }
+    return false;
+}
+
 void tst_Window::skyWaterAndScoreInPlace()
 {
     const QImage field = board();
-    // Clear sky, away from clouds and icons.
-    QCOMPARE(field.pixel(60, 30), picture("sky").pixel(60, 30));
-    QCOMPARE(field.pixel(200, 8), picture("sky").pixel(200, 8));
-    // The sea: one of the eight frames, at y 40.
-    bool water = false;
-    for (int i = 1; i <= 8; ++i) {
-        const QImage frame = QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/water%1.png").arg(i)).convertToFormat(QImage::Format_ARGB32);
-        water = water || samePixels(field.copy(0, 40, 240, 20), frame.copy(0, 0, 240, 20));
-    }
-    QVERIFY(water);
+    QVERIFY(seaAndSkyShown(field));
     // The score text, dark on the sky, fully below the menu bar.
     int ink = 0;
     for (int y = 3; y <= 12; ++y)
@@ -223,10 +243,10 @@ void tst_Window::exitByKeyboardWritesTheList()
     key("alt+m");
     QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), 2, 5000);
     run("xdotool", {"key", "e"});
-    QTRY_COMPARE_WITH_TIMEOUT(game.state(), QProcess::NotRunning, 5000);
-    QCOMPARE(game.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(game.exitCode(), 0);
-    const QByteArray out = game.readAllStandardOutput();
+    QTRY_COMPARE_WITH_TIMEOUT(game->state(), QProcess::NotRunning, 5000);
+    QCOMPARE(game->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(game->exitCode(), 0);
+    const QByteArray out = game->readAllStandardOutput();
     QVERIFY2(!out.contains("Couldn't load"), out.constData());
 
     QFile settings(home.path() + "/config/marlovex/Marlovex.conf");
@@ -234,6 +254,38 @@ void tst_Window::exitByKeyboardWritesTheList()
     const QByteArray list = settings.readAll();
     QVERIFY(list.startsWith("[score]\nP0 = Ada Marvel\nP1 = Ben Grand\n"));
     QVERIFY(list.endsWith("S8 = 700\nS9 = 500\n"));
+}
+
+void tst_Window::picturesFromAnyFolder()
+{
+    // Typed in a terminal in any folder: no picture tree below it.
+    QTemporaryDir elsewhere;
+    launch(elsewhere.path(), home.path() + "/config");
+    QTRY_VERIFY_WITH_TIMEOUT(seaAndSkyShown(board()), 5000);
+    QCOMPARE(destroyerX(board()), 105);
+    game->terminate();
+    QVERIFY(game->waitForFinished(5000));
+    QVERIFY(game->readAllStandardOutput().contains("Couldn't load ipk/opt/QtPalmtop/pics/marlovex/sky.png\n"));
+}
+
+void tst_Window::sigtermWithABoxOpenWritesTheList()
+{
+    // A first start: the new list reaches the disk only on the way out.
+    QTemporaryDir elsewhere;
+    const QString config = home.path() + "/sigterm";
+    launch(elsewhere.path(), config);
+    key("alt+m");
+    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), 2, 5000); // the popup
+    run("xdotool", {"key", "r"});
+    QTest::qWait(500);
+    QCOMPARE(visibleWindows(), 2); // the Rules box, in its own event loop
+    game->terminate();
+    QVERIFY(game->waitForFinished(5000));
+    QCOMPARE(game->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(game->exitCode(), 0);
+    QFile settings(config + "/marlovex/Marlovex.conf");
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    QVERIFY(settings.readAll().startsWith("[score]\nP0 = Ada Marvel\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Window)
