@@ -55,7 +55,7 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
 
     board = new Board(this);
     // Not the central widget: the board keeps this place whatever the window's size.
-    board->setGeometry(0, MenuBarHeight, 240, 265);
+    board->setGeometry(0, MenuBarHeight, Board::FieldWidth, Board::FieldHeight);
     board->setFocus();
 
     menuBar()->setNativeMenuBar(false);

@@ -19,17 +19,17 @@ using A = BoardAccess;
 
 namespace {
 
-// Twenty submarines and three charges that all stay where they are, so every
+// Twenty submarines and three bombs that all stay where they are, so every
 // tick does the most work a tick can: 20 moves, 3 moves, 60 hit tests.
 std::unique_ptr<Board> fullField()
 {
     OutputCapture quiet;
     auto board = std::make_unique<Board>();
     board->pauseGame();
-    board->resize(240, 265); // as the main window places it
-    for (int i = 0; i < 20; ++i)
+    board->resize(Board::FieldWidth, Board::FieldHeight); // as the main window places it
+    for (int i = 0; i < Board::MaxSubs; ++i)
         A::addSub(*board, float(10 + i * 10), float(60 + i * 9), 0.0f);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < Board::MaxBombs; ++i)
         A::addBomb(*board, float(20 + i * 80), 45.0f, 0.0f);
     return board;
 }
@@ -40,7 +40,7 @@ class PreparedFrame : public QObject
 {
 public:
     explicit PreparedFrame(QWidget* widget)
-        : frame(QSize(240, 265) * widget->devicePixelRatioF())
+        : frame(QSize(Board::FieldWidth, Board::FieldHeight) * widget->devicePixelRatioF())
     {
         frame.setDevicePixelRatio(widget->devicePixelRatioF());
         frame.fill(Qt::darkBlue);
@@ -66,7 +66,7 @@ void tickLogic(benchmark::State& state)
     auto board = fullField(); // not shown: the tick draws nothing
     for (auto _ : state)
         A::tick(*board);
-    if (A::subCount(*board) != 20 || A::bombCount(*board) != 3)
+    if (A::subCount(*board) != Board::MaxSubs || A::bombCount(*board) != Board::MaxBombs)
         state.SkipWithError("the field changed");
 }
 BENCHMARK(tickLogic);

@@ -2,6 +2,8 @@
 // prepared 240 x 265 frame to its window 50 times a second, as the game's
 // tick does, and does nothing else.
 
+#include "board/board.h"
+
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QPainter>
@@ -14,14 +16,14 @@ class Copier : public QWidget
 {
 public:
     Copier()
-        : frame(QSize(240, 265) * devicePixelRatioF())
+        : frame(QSize(Board::FieldWidth, Board::FieldHeight) * devicePixelRatioF())
     {
         frame.setDevicePixelRatio(devicePixelRatioF());
         QPainter painter(&frame);
-        painter.fillRect(QRect(0, 0, 240, 40), QColor(0x9e, 0xce, 0xf0));
-        painter.fillRect(QRect(0, 40, 240, 225), QColor(0x26, 0x60, 0x9d));
+        painter.fillRect(QRect(0, 0, Board::FieldWidth, Board::WaterY), QColor(0x9e, 0xce, 0xf0));
+        painter.fillRect(QRect(0, Board::WaterY, Board::FieldWidth, Board::FieldHeight - Board::WaterY), QColor(0x26, 0x60, 0x9d));
         setAttribute(Qt::WA_OpaquePaintEvent);
-        setFixedSize(240, 265);
+        setFixedSize(Board::FieldWidth, Board::FieldHeight);
         setWindowTitle(QStringLiteral("Copier"));
         timer.setTimerType(Qt::PreciseTimer);
         connect(&timer, &QTimer::timeout, this, [this] {

@@ -5,7 +5,6 @@
 #include "highscore/highscoretable.h"
 #include "highscore/keygrace.h"
 #include "platform/messageboxwidth.h"
-#include "platform/pixmapoptimization.h"
 #include "platform/resource.h"
 
 #include <QKeyEvent>
@@ -25,25 +24,33 @@ Q_LOGGING_CATEGORY(lcTiming, "marlovex.timing", QtInfoMsg)
 
 namespace {
 
-constexpr int FieldWidth = 240;
-constexpr int FieldHeight = 265;
-
 constexpr int TickInterval = 20; // ms: 50 ticks a second
 constexpr float TicksPerSecond = 50.0f;
 constexpr float DestroyerStep = 2.0f;
 constexpr int DestroyerY = 10;
-constexpr int WaterY = 40;
-constexpr int WaterFrames = 8;
 constexpr double WaterStep = 0.1; // 80 ticks, 1.6 s, for the eight frames
 
 constexpr int StartLives = 3;
 constexpr int EasyInterval = 4500; // ms to the first launch of an easy game
 constexpr float IntervalShrink = 150.0f;
-constexpr int MaxBombs = 3;
+// A launch: a depth from 60 to 249, and a speed of 36 to 55 pixels a second
+// less an eighth of the depth.
+constexpr int ShallowestDepth = 60;
+constexpr int Depths = 190;
+constexpr int SlowestBaseSpeed = 36;
+constexpr int BaseSpeeds = 20;
+constexpr int DepthPerSlowerPixel = 8;
+
 constexpr int BombCost = 10;
 constexpr int BombStartY = 40;
 constexpr float BombSpeed = 30.0f;
+// A hit needs more than this overlap on the sides and below...
+constexpr float HitOverlap = 1.0f;
+// ...and the bomb's lower edge this far below the submarine's top.
+constexpr float HitDepth = 5.0f;
 
+constexpr int ScoreX = 3;
+constexpr int ScoreBaseline = 12;
 constexpr int IconY = 3;
 constexpr int IconGap = 3;
 constexpr int EndBoxMinWidth = 110;
@@ -56,7 +63,7 @@ constexpr const char* DesktopRoot = "ipk/opt/QtPalmtop/pics";
 // pictures are scaled by whole pixels on a high-density screen.
 QPixmap frameBuffer(qreal ratio)
 {
-    QPixmap buffer(QSize(FieldWidth, FieldHeight) * ratio);
+    QPixmap buffer(QSize(Board::FieldWidth, Board::FieldHeight) * ratio);
     buffer.setDevicePixelRatio(ratio);
     return buffer;
 }
@@ -80,9 +87,10 @@ Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
 {
     if (name)
         setObjectName(QString::fromLatin1(name));
-    PixmapOptimization::setDefaultOptimization(PixmapOptimization::BestOptim);
+    // The handheld was told here to keep every picture ready for fast drawing;
+    // Qt 6 stores a pixmap the best way for its screen by itself.
 
-    for (int i = 0; i < int(waterPix.size()); ++i)
+    for (int i = 0; i < WaterFrames; ++i)
         waterPix[i] = loadImage(qPrintable(QString::asprintf("water%d", i + 1)));
     skyPix = loadImage("sky");
     destroyerPix = loadImage("destroyer");
@@ -93,8 +101,6 @@ Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
     highScores = new HighScoreTable(this, "Marlovex");
 
     destroyerX = float(FieldWidth / 2 - destroyerPix.width() / 2);
-    leftPressed = false;
-    rightPressed = false;
     setFocusPolicy(Qt::StrongFocus);
     // Every frame covers the whole field; nothing needs clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -112,7 +118,6 @@ Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
     newSubTimer->setObjectName(QStringLiteral("newSubTimer"));
     connect(newSubTimer, &QTimer::timeout, this, &Board::newSub);
 
-    waterPhase = 0.0f;
     newGame(1);
 }
 
@@ -171,7 +176,7 @@ void Board::gameLogic()
         }
     }
 
-    // Depth charges sink until they leave the field at the bottom.
+    // Bombs sink until they leave the field at the bottom.
     for (int i = 0; i < bombCount; ++i) {
         Bomb* bomb = bombs[i];
         bomb->y += bomb->speed / TicksPerSecond;
@@ -179,9 +184,8 @@ void Board::gameLogic()
             removeBomb(i);
     }
 
-    // Hits: more than a pixel of overlap on three sides, and the charge's lower
-    // edge more than 5 pixels below the submarine's top. Each hit uses up one of
-    // each; the deeper the submarine, the more it scores.
+    // Hits. Each uses up one bomb and one submarine; the deeper the submarine,
+    // the more it scores.
     const float bombWidth = float(bombPix.width());
     const float bombHeight = float(bombPix.height());
     const float subWidth = float(subPix.width());
@@ -190,8 +194,8 @@ void Board::gameLogic()
         for (int s = 0; s < subCount && b < bombCount; ++s) {
             const Bomb* bomb = bombs[b];
             const Sub* sub = subs[s];
-            if (bomb->x + bombWidth - 1.0f > sub->x && bomb->x < sub->x + subWidth - 1.0f
-                && bomb->y + bombHeight - 5.0f > sub->y && bomb->y < sub->y + subHeight - 1.0f) {
+            if (bomb->x + bombWidth - HitOverlap > sub->x && bomb->x < sub->x + subWidth - HitOverlap
+                && bomb->y + bombHeight - HitDepth > sub->y && bomb->y < sub->y + subHeight - HitOverlap) {
                 score += int(sub->y);
                 removeBomb(b);
                 removeSub(s);
@@ -213,7 +217,7 @@ void Board::endGame()
 {
     pauseGame();
 
-    // A charge dropped at 0 since the last frame leaves the score below zero for
+    // A bomb dropped at 0 since the last frame leaves the score below zero for
     // a moment; the player never saw that on the screen.
     const int finalScore = std::max(score, 0);
     QPointer<QMessageBox> box = new QMessageBox(this);
@@ -232,13 +236,13 @@ void Board::endGame()
 void Board::newSub()
 {
     const int direction = rand() % 2;
-    const int depth = rand() % 190 + 60;
+    const int depth = rand() % Depths + ShallowestDepth;
     // A deep submarine is slow: depth / 8 comes off its speed.
-    const float magnitude = float(rand() % 20 + 36 - depth / 8);
+    const float magnitude = float(rand() % BaseSpeeds + SlowestBaseSpeed - depth / DepthPerSlowerPixel);
 
     // With every slot taken nothing is launched, but the draws and the shrinking
     // interval go on as if it had been.
-    if (subCount < int(subs.size())) {
+    if (subCount < MaxSubs) {
         if (direction == 0)
             subs[subCount] = new Sub(FieldWidth, depth, -magnitude);
         else
@@ -270,7 +274,7 @@ void Board::keyPressEvent(QKeyEvent* e)
         break;
     case Qt::Key_Return:
     case Qt::Key_Control:
-        // Auto-repeat keeps firing while fewer than three charges are falling.
+        // Auto-repeat keeps firing while fewer than three bombs are falling.
         if (bombCount < MaxBombs) {
             dropBomb();
             score -= BombCost;
@@ -324,10 +328,10 @@ void Board::composeFrame()
     painter.drawPixmap(0, WaterY, water);
     painter.drawPixmap(int(destroyerX), DestroyerY, destroyerPix);
 
-    // Charges dropped at 0 leave the score negative until here; it stays at 0.
+    // Bombs dropped at 0 leave the score negative until here; it stays at 0.
     if (score < 0)
         score = 0;
-    scoreText.draw(painter, 3, 12, score);
+    scoreText.draw(painter, ScoreX, ScoreBaseline, score);
 
     // The lives left, centred on the middle of the field, each icon with its gap.
     const int lifeStep = livesPix.width() + IconGap;
@@ -339,7 +343,7 @@ void Board::composeFrame()
     for (int i = 0; i < bombCount; ++i)
         painter.drawPixmap(int(bombs[i]->x), int(bombs[i]->y), bombPix);
 
-    // The charges still to hand, from the right edge leftwards.
+    // The bombs still to hand, from the right edge leftwards.
     const int bombStep = bombPix.width() + IconGap;
     for (int i = 0; i < MaxBombs - bombCount; ++i)
         painter.drawPixmap(FieldWidth - (i + 1) * bombStep, IconY, bombPix);

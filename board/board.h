@@ -14,13 +14,21 @@ class QTimer;
 class Sub;
 
 // The playing field and the whole game: the destroyer, the submarines and the
-// depth charges, score and lives, the tick that moves them and the frame that
-// shows them.
+// bombs, score and lives, the tick that moves them and the frame that shows them.
 class Board : public QWidget
 {
     Q_OBJECT
 
 public:
+    // The field, in pixels, with the sea below the sky from WaterY down.
+    static constexpr int FieldWidth = 240;
+    static constexpr int FieldHeight = 265;
+    static constexpr int WaterY = 40;
+    static constexpr int WaterFrames = 8;
+    // Submarines alive at once, and bombs falling at once.
+    static constexpr int MaxSubs = 20;
+    static constexpr int MaxBombs = 3;
+
     explicit Board(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
     ~Board() override;
 
@@ -55,7 +63,7 @@ private:
     void removeBomb(int slot);
     void releaseRecords();
 
-    std::array<QPixmap, 8> waterPix;
+    std::array<QPixmap, WaterFrames> waterPix;
     QPixmap skyPix;
     QPixmap subPix;
     QPixmap destroyerPix;
@@ -66,8 +74,8 @@ private:
     int bombCount = 0;
     int score = 0;
     int lives = 0;
-    std::array<Sub*, 20> subs{};
-    std::array<Bomb*, 3> bombs{};
+    std::array<Sub*, MaxSubs> subs{};
+    std::array<Bomb*, MaxBombs> bombs{};
     float destroyerX = 0.0f;
     float subInterval = 0.0f;
     float waterPhase = 0.0f;

@@ -1,8 +1,8 @@
 #ifndef BOMB_H
 #define BOMB_H
 
-// A falling depth charge: top-left corner in pixels, and its speed downwards in
-// pixels per second.
+// A falling bomb: top-left corner in pixels, and its speed downwards in pixels
+// per second.
 class Bomb
 {
 public:

@@ -15,8 +15,7 @@
 
 namespace {
 
-constexpr int Places = 10;
-const char* const DefaultNames[Places] = {
+const char* const DefaultNames[HighScoreTable::Places] = {
     "Ada Marvel", "Ben Grand", "Carl V. Fine", "Dora Fine", "Fairly Fine",
     "Not Q. Fine", "Ed Rather Poor", "Mrs. Poor", "Gus Gloomy", "Gus Gloomy",
 };
@@ -49,7 +48,7 @@ HighScoreTable::HighScoreTable(QWidget* parent, const char* name)
             names[i] = QString::fromLatin1(DefaultNames[i]);
         // Place 10 holds 500, each place above 200 more.
         for (int k = 0; k < Places; ++k)
-            scores[9 - k] = 500 + 200 * k;
+            scores[Places - 1 - k] = 500 + 200 * k;
         save();
     } else {
         const QList<Entry> stored = readList(*this);
@@ -110,7 +109,7 @@ void HighScoreTable::showList()
 void HighScoreTable::checkScore(int score)
 {
     // An equal score still enters, below the entries that already hold it.
-    if (score < scores[9])
+    if (score < scores[Places - 1])
         return;
 
     // The dialog is gone before this function returns, so it can never write
@@ -145,7 +144,7 @@ QList<HighScoreTable::Entry> HighScoreTable::readList(Config& store)
 
 void HighScoreTable::insert(const QString& name, int score)
 {
-    if (score < scores[9])
+    if (score < scores[Places - 1])
         return;
     int i = Places - 1;
     while (i > 0 && scores[i - 1] < score) {

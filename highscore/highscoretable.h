@@ -15,6 +15,8 @@ class QWidget;
 class HighScoreTable : public Config
 {
 public:
+    static constexpr int Places = 10;
+
     HighScoreTable(QWidget* parent, const char* name);
     ~HighScoreTable() override;
 
@@ -37,8 +39,8 @@ private:
     void takeInOtherEntries();
     void keepUnreadableFile();
 
-    std::array<QString, 10> names;
-    std::array<int, 10> scores{};
+    std::array<QString, Places> names;
+    std::array<int, Places> scores{};
     QWidget* parentWidget;
     // The list as this copy last read it from the file or wrote it there.
     QList<Entry> onDisk;

@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -42,6 +41,74 @@ bool isHex(QStringView digits)
         if (c.unicode() > 0x7f || !std::isxdigit(c.unicode()))
             return false;
     return true;
+}
+
+// A value as the file holds it, its escapes undone.
+QString unescapeValue(QStringView text)
+{
+    QString value;
+    value.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\\') || i + 1 == text.size()) {
+            value += c;
+            continue;
+        }
+        const QChar next = text.at(i + 1);
+        switch (next.unicode()) {
+        case '\\': value += QLatin1Char('\\'); ++i; continue;
+        case 'n': value += QLatin1Char('\n'); ++i; continue;
+        case 'r': value += QLatin1Char('\r'); ++i; continue;
+        case 't': value += QLatin1Char('\t'); ++i; continue;
+        case 's': value += QLatin1Char(' '); ++i; continue;
+        case 'u':
+            if (i + 5 < text.size() && isHex(text.mid(i + 2, 4))) {
+                value += QChar(char16_t(text.mid(i + 2, 4).toUShort(nullptr, 16)));
+                i += 5;
+                continue;
+            }
+            break;
+        default:
+            break;
+        }
+        // Not an escape: the backslash stands for itself, as in the handheld's files.
+        value += c;
+    }
+    return value;
+}
+
+// A value as the file holds it: plain where that reads back the same.
+QString escapeValue(const QString& value)
+{
+    bool plain = unescapeValue(value) == value;
+    if (plain && !value.isEmpty())
+        plain = !isTrimmed(value.front()) && !isTrimmed(value.back());
+    for (int i = 0; plain && i < value.size(); ++i)
+        plain = !isControl(value.at(i)) && !isLoneSurrogate(value, i);
+    if (plain)
+        return value;
+
+    QString escaped;
+    escaped.reserve(value.size() + 8);
+    for (int i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        const bool atEnd = i == 0 || i == value.size() - 1;
+        if (c == QLatin1Char('\\'))
+            escaped += QLatin1String("\\\\");
+        else if (c == QLatin1Char('\n'))
+            escaped += QLatin1String("\\n");
+        else if (c == QLatin1Char('\r'))
+            escaped += QLatin1String("\\r");
+        else if (c == QLatin1Char('\t'))
+            escaped += QLatin1String("\\t");
+        else if (c == QLatin1Char(' ') && atEnd)
+            escaped += QLatin1String("\\s");
+        else if (isControl(c) || isLoneSurrogate(value, i) || (atEnd && isTrimmed(c)))
+            escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            escaped += c;
+    }
+    return escaped;
 }
 
 // The per-user settings folder by the XDG base directory rules: a relative
@@ -103,29 +170,9 @@ int Config::readNumEntry(const QString& key, int deflt) const
     const QString text = readEntry(key).trimmed();
     if (text.isEmpty())
         return deflt;
-
-    int i = 0;
-    const bool negative = text.at(0) == QLatin1Char('-');
-    if (negative || text.at(0) == QLatin1Char('+'))
-        ++i;
-    if (i == text.size())
-        return 0;
-    // Accumulate negatively so that the most negative int fits.
-    qint64 value = 0;
-    for (; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return 0;
-        value = value * 10 - (c.unicode() - '0');
-        if (value < qint64(std::numeric_limits<int>::min()))
-            return 0;
-    }
-    if (!negative) {
-        value = -value;
-        if (value > std::numeric_limits<int>::max())
-            return 0;
-    }
-    return int(value);
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok ? value : 0;
 }
 
 void Config::clearGroup()
@@ -146,72 +193,6 @@ void Config::writeEntry(const QString& key, const QString& value)
 void Config::writeEntry(const QString& key, int num)
 {
     writeEntry(key, QString::number(num));
-}
-
-QString Config::escapeValue(const QString& value)
-{
-    bool plain = unescapeValue(value) == value;
-    if (plain && !value.isEmpty())
-        plain = !isTrimmed(value.front()) && !isTrimmed(value.back());
-    for (int i = 0; plain && i < value.size(); ++i)
-        plain = !isControl(value.at(i)) && !isLoneSurrogate(value, i);
-    if (plain)
-        return value;
-
-    QString escaped;
-    escaped.reserve(value.size() + 8);
-    for (int i = 0; i < value.size(); ++i) {
-        const QChar c = value.at(i);
-        const bool atEnd = i == 0 || i == value.size() - 1;
-        if (c == QLatin1Char('\\'))
-            escaped += QLatin1String("\\\\");
-        else if (c == QLatin1Char('\n'))
-            escaped += QLatin1String("\\n");
-        else if (c == QLatin1Char('\r'))
-            escaped += QLatin1String("\\r");
-        else if (c == QLatin1Char('\t'))
-            escaped += QLatin1String("\\t");
-        else if (c == QLatin1Char(' ') && atEnd)
-            escaped += QLatin1String("\\s");
-        else if (isControl(c) || isLoneSurrogate(value, i) || (atEnd && isTrimmed(c)))
-            escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            escaped += c;
-    }
-    return escaped;
-}
-
-QString Config::unescapeValue(QStringView text)
-{
-    QString value;
-    value.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c != QLatin1Char('\\') || i + 1 == text.size()) {
-            value += c;
-            continue;
-        }
-        const QChar next = text.at(i + 1);
-        switch (next.unicode()) {
-        case '\\': value += QLatin1Char('\\'); ++i; continue;
-        case 'n': value += QLatin1Char('\n'); ++i; continue;
-        case 'r': value += QLatin1Char('\r'); ++i; continue;
-        case 't': value += QLatin1Char('\t'); ++i; continue;
-        case 's': value += QLatin1Char(' '); ++i; continue;
-        case 'u':
-            if (i + 5 < text.size() && isHex(text.mid(i + 2, 4))) {
-                value += QChar(char16_t(text.mid(i + 2, 4).toUShort(nullptr, 16)));
-                i += 5;
-                continue;
-            }
-            break;
-        default:
-            break;
-        }
-        // Not an escape: the backslash stands for itself, as in the handheld's files.
-        value += c;
-    }
-    return value;
 }
 
 void Config::read()

@@ -55,9 +55,6 @@ public:
     // never writes over it.
     QString setAside();
 
-    static QString escapeValue(const QString& value);
-    static QString unescapeValue(QStringView text);
-
 private:
     void read();
 

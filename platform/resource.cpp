@@ -7,7 +7,8 @@ Q_LOGGING_CATEGORY(lcResource, "marlovex.resource", QtInfoMsg)
 
 QPixmap Resource::loadPixmap(const QString& name)
 {
-    qCDebug(lcResource) << "looking up" << name;
+    // Each name looked up, as it is, one to a message.
+    qCDebug(lcResource).noquote() << name;
     const QString relative = QStringLiteral("pics/") + name + QStringLiteral(".png");
 
     const QString qpeDir = qEnvironmentVariable("QPEDIR");

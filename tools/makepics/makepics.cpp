@@ -104,7 +104,7 @@ const Grid SubGrid = {
     "..KKKKKKKKKKKKKKKKKKKKKK..",
 };
 
-// A depth charge, fins up, nose down.
+// A bomb, fins up, nose down.
 const Grid BombGrid = {
     "K.K.K",
     "KKDKK",
