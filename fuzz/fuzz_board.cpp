@@ -4,10 +4,10 @@
 
 #include "boardaccess.h"
 #include "instantanswers.h"
+#include "keys.h"
 
 #include <QApplication>
 #include <QFocusEvent>
-#include <QKeyEvent>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -25,22 +25,16 @@ QTemporaryDir* home = nullptr;
 QApplication* application = nullptr;
 InstantAnswers* answers = nullptr;
 
-void key(Board& board, bool press, int code, bool autoRepeat)
-{
-    QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, code, Qt::NoModifier, QString(), autoRepeat);
-    QCoreApplication::sendEvent(&board, &event);
-}
-
 void apply(Board& board, quint8 byte)
 {
     static const int keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Return, Qt::Key_Control, Qt::Key_Space};
     const bool autoRepeat = byte & 0x80;
     switch ((byte & 0x7f) % 20) {
     case 0: case 1: case 2: case 3: case 4:
-        key(board, true, keys[(byte & 0x7f) % 20], autoRepeat);
+        Keys::press(&board, keys[(byte & 0x7f) % 20], autoRepeat);
         break;
     case 5: case 6: case 7: case 8: case 9:
-        key(board, false, keys[(byte & 0x7f) % 20 - 5], autoRepeat);
+        Keys::release(&board, keys[(byte & 0x7f) % 20 - 5], autoRepeat);
         break;
     case 10:
         A::tick(board);

@@ -1,6 +1,7 @@
 #include "app/appwindow.h"
 #include "app/quitonsignals.h"
 #include "boardaccess.h"
+#include "gamestate.h"
 #include "modalanswerer.h"
 #include "outputcapture.h"
 #include "platform/qpeapplication.h"
@@ -17,8 +18,6 @@ using A = BoardAccess;
 
 namespace {
 
-enum class State { Running, Paused, Over };
-
 QString describe(QMenu* menu)
 {
     QStringList items;
@@ -28,8 +27,6 @@ QString describe(QMenu* menu)
 }
 
 } // namespace
-
-Q_DECLARE_METATYPE(State)
 
 class tst_AppWindow : public QObject
 {
@@ -75,12 +72,13 @@ void tst_AppWindow::windowIsTheHandheldsApplicationArea()
 {
     QCOMPARE(window->objectName(), QStringLiteral("AppWindow"));
     QCOMPARE(window->windowTitle(), QStringLiteral("Marlovex"));
-    QCOMPARE(window->size(), QSize(240, 285));
-    QCOMPARE(window->minimumSize(), QSize(240, 285)); // not resizable
-    QCOMPARE(window->maximumSize(), QSize(240, 285));
+    const QSize handheld(Board::FieldWidth, 20 + Board::FieldHeight); // 240 x 285
+    QCOMPARE(window->size(), handheld);
+    QCOMPARE(window->minimumSize(), handheld); // not resizable
+    QCOMPARE(window->maximumSize(), handheld);
     QVERIFY(!(window->windowState() & Qt::WindowMaximized));
-    QCOMPARE(window->menuBar()->geometry(), QRect(0, 0, 240, 20));
-    QCOMPARE(board().geometry(), QRect(0, 20, 240, 265));
+    QCOMPARE(window->menuBar()->geometry(), QRect(0, 0, Board::FieldWidth, 20));
+    QCOMPARE(board().geometry(), QRect(0, 20, Board::FieldWidth, Board::FieldHeight));
     QCOMPARE(QApplication::focusWidget(), &board()); // arrows steer without a click first
     QTest::keyPress(window->windowHandle(), Qt::Key_Right); // as the window system delivers it
     QVERIFY(A::rightPressed(board()));
@@ -105,22 +103,22 @@ void tst_AppWindow::menusAsDesigned()
 void tst_AppWindow::menuSelected_data()
 {
     QTest::addColumn<int>("id");
-    QTest::addColumn<State>("from");
-    QTest::addColumn<State>("to");
+    QTest::addColumn<GameState>("from");
+    QTest::addColumn<GameState>("to");
     QTest::addColumn<QString>("box"); // the object name of the box shown; "-": none; "": one without a name
     QTest::addColumn<float>("interval"); // after a new game; 0: unchanged
 
-    const std::pair<const char*, State> states[] = {{"running", State::Running}, {"paused", State::Paused}, {"over", State::Over}};
+    const std::pair<const char*, GameState> states[] = {{"running", GameState::Running}, {"paused", GameState::Stopped}, {"over", GameState::Over}};
     for (const auto& [name, state] : states) {
-        const State paused = state == State::Over ? State::Over : State::Paused;
-        const State resumed = state == State::Over ? State::Over : State::Running;
+        const GameState paused = state == GameState::Over ? GameState::Over : GameState::Stopped;
+        const GameState resumed = state == GameState::Over ? GameState::Over : GameState::Running;
         QTest::addRow("0 pause, %s", name) << 0 << state << paused << "-" << 0.0f;
         QTest::addRow("1 unpause, %s", name) << 1 << state << resumed << "-" << 0.0f;
         QTest::addRow("3 About, %s", name) << 3 << state << resumed << "About" << 0.0f;
         QTest::addRow("4 Rules, %s", name) << 4 << state << resumed << "Rules" << 0.0f;
         QTest::addRow("5 high scores, %s", name) << 5 << state << resumed << "" << 0.0f;
         for (int id = 6; id <= 8; ++id)
-            QTest::addRow("%d new game, %s", id, name) << id << state << State::Running << "-" << float(4500 - (id - 6));
+            QTest::addRow("%d new game, %s", id, name) << id << state << GameState::Running << "-" << float(4500 - (id - 6));
         QTest::addRow("-1, %s", name) << -1 << state << state << "-" << 0.0f;
         QTest::addRow("9, %s", name) << 9 << state << state << "-" << 0.0f;
     }
@@ -129,14 +127,14 @@ void tst_AppWindow::menuSelected_data()
 void tst_AppWindow::menuSelected()
 {
     QFETCH(int, id);
-    QFETCH(State, from);
-    QFETCH(State, to);
+    QFETCH(GameState, from);
+    QFETCH(GameState, to);
     QFETCH(QString, box);
     QFETCH(float, interval);
     Board& b = board();
-    if (from != State::Running)
+    if (from != GameState::Running)
         select(0);
-    if (from == State::Over)
+    if (from == GameState::Over)
         A::gameOver(b) = true;
     A::subInterval(b) = 1234.0f;
 
@@ -148,9 +146,9 @@ void tst_AppWindow::menuSelected()
     });
     select(id);
 
-    QCOMPARE(A::mainTimer(b)->isActive(), to == State::Running);
-    QCOMPARE(A::newSubTimer(b)->isActive(), to == State::Running);
-    QCOMPARE(A::gameOver(b), to == State::Over);
+    QCOMPARE(A::mainTimer(b)->isActive(), to == GameState::Running);
+    QCOMPARE(A::newSubTimer(b)->isActive(), to == GameState::Running);
+    QCOMPARE(A::gameOver(b), to == GameState::Over);
     QCOMPARE(A::subInterval(b), interval ? interval : 1234.0f);
     if (box == "-") {
         QCOMPARE(answerer.seen().size(), 0);
@@ -161,7 +159,7 @@ void tst_AppWindow::menuSelected()
     QCOMPARE(seen.className, QStringLiteral("QMessageBox"));
     QCOMPARE(seen.objectName, box);
     QVERIFY(pausedWhileOpen);
-    QVERIFY(seen.size.width() <= (id == 4 ? 210 : 240)); // as shown, not only as set
+    QVERIFY(seen.size.width() <= (id == 4 ? 210 : Board::FieldWidth)); // as shown, not only as set
     if (id == 3)
         QVERIFY(seen.text.startsWith(QStringLiteral("<center><B>Marlovex</B><BR>")) && seen.text.contains("MIT"));
     if (id == 4)

@@ -1,49 +1,15 @@
 #include "boardaccess.h"
 #include "boardfixture.h"
+#include "gamestate.h"
+#include "keys.h"
 #include "outputcapture.h"
 #include "testenvironment.h"
 
-#include <QKeyEvent>
 #include <QtTest>
 
 #include <cstdlib>
 
 using A = BoardAccess;
-
-namespace {
-
-enum class State { Running, Stopped, Over };
-
-void enter(Board& board, State state)
-{
-    board.newGame(1);
-    if (state == State::Stopped)
-        board.pauseGame();
-    if (state == State::Over) {
-        board.pauseGame();
-        A::gameOver(board) = true;
-    }
-}
-
-State stateOf(Board& board)
-{
-    const bool running = A::mainTimer(board)->isActive();
-    if (running != A::newSubTimer(board)->isActive())
-        qWarning("the two timers disagree");
-    if (A::gameOver(board))
-        return running ? State::Running : State::Over; // Running here would be a fault
-    return running ? State::Running : State::Stopped;
-}
-
-void sendKey(Board& board, QEvent::Type type, int key, bool autoRepeat = false)
-{
-    QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
-    QCoreApplication::sendEvent(&board, &event);
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(State)
 
 class tst_Board : public QObject
 {
@@ -62,12 +28,13 @@ private slots:
     void launchFromEitherSide();
     void intervalShrinksByOneHundredFiftieth_data();
     void intervalShrinksByOneHundredFiftieth();
-    void fullFieldLaunchesNothing();
+    void launchesOnlyWhileASlotIsFree_data();
+    void launchesOnlyWhileASlotIsFree();
     void spawnTimerNeverBelowOneMillisecond();
     void keys_data();
     void keys();
-    void chargeReleasedUnderMiddleColumn_data();
-    void chargeReleasedUnderMiddleColumn();
+    void bombReleasedUnderMiddleColumn_data();
+    void bombReleasedUnderMiddleColumn();
     void losingFocusStopsSteering();
 };
 
@@ -134,10 +101,10 @@ void tst_Board::destroyerStartsCentred()
 
 void tst_Board::newGameResetsFromAnyState_data()
 {
-    QTest::addColumn<State>("from");
+    QTest::addColumn<GameState>("from");
     QTest::addColumn<int>("difficulty");
     QTest::addColumn<float>("interval");
-    const std::pair<const char*, State> states[] = {{"running", State::Running}, {"paused", State::Stopped}, {"over", State::Over}};
+    const std::pair<const char*, GameState> states[] = {{"running", GameState::Running}, {"paused", GameState::Stopped}, {"over", GameState::Over}};
     const std::pair<const char*, int> levels[] = {{"easy", 0}, {"normal", 1}, {"hard", 2}};
     for (const auto& [stateName, state] : states)
         for (const auto& [levelName, level] : levels)
@@ -146,7 +113,7 @@ void tst_Board::newGameResetsFromAnyState_data()
 
 void tst_Board::newGameResetsFromAnyState()
 {
-    QFETCH(State, from);
+    QFETCH(GameState, from);
     QFETCH(int, difficulty);
     QFETCH(float, interval);
     BoardFixture f;
@@ -156,14 +123,14 @@ void tst_Board::newGameResetsFromAnyState()
     A::addSub(b, 90, 120, -20);
     A::addBomb(b, 60, 100);
     A::score(b) = 870;
-    A::lives(b) = from == State::Over ? -1 : 1;
+    A::lives(b) = from == GameState::Over ? -1 : 1;
     A::destroyerX(b) = 17.0f;
     A::waterPhase(b) = 5.5f;
     A::rightPressed(b) = true;
 
     b.newGame(difficulty);
 
-    QCOMPARE(stateOf(b), State::Running);
+    QCOMPARE(stateOf(b), GameState::Running);
     QCOMPARE(A::subCount(b), 0);
     QCOMPARE(A::bombCount(b), 0);
     QVERIFY(!A::sub(b, 0) && !A::bomb(b, 0));
@@ -179,22 +146,22 @@ void tst_Board::newGameResetsFromAnyState()
 
 void tst_Board::lifecycleStates_data()
 {
-    QTest::addColumn<State>("from");
+    QTest::addColumn<GameState>("from");
     QTest::addColumn<bool>("pause"); // else resume
-    QTest::addColumn<State>("to");
-    QTest::newRow("running, pause") << State::Running << true << State::Stopped;
-    QTest::newRow("paused, pause") << State::Stopped << true << State::Stopped;
-    QTest::newRow("over, pause") << State::Over << true << State::Over;
-    QTest::newRow("running, resume") << State::Running << false << State::Running;
-    QTest::newRow("paused, resume") << State::Stopped << false << State::Running;
-    QTest::newRow("over, resume") << State::Over << false << State::Over;
+    QTest::addColumn<GameState>("to");
+    QTest::newRow("running, pause") << GameState::Running << true << GameState::Stopped;
+    QTest::newRow("paused, pause") << GameState::Stopped << true << GameState::Stopped;
+    QTest::newRow("over, pause") << GameState::Over << true << GameState::Over;
+    QTest::newRow("running, resume") << GameState::Running << false << GameState::Running;
+    QTest::newRow("paused, resume") << GameState::Stopped << false << GameState::Running;
+    QTest::newRow("over, resume") << GameState::Over << false << GameState::Over;
 }
 
 void tst_Board::lifecycleStates()
 {
-    QFETCH(State, from);
+    QFETCH(GameState, from);
     QFETCH(bool, pause);
-    QFETCH(State, to);
+    QFETCH(GameState, to);
     BoardFixture f;
     enter(f.board(), from);
     if (pause)
@@ -290,11 +257,19 @@ void tst_Board::intervalShrinksByOneHundredFiftieth()
     QCOMPARE(A::newSubTimer(b)->interval(), int(A::subInterval(b)));
 }
 
-void tst_Board::fullFieldLaunchesNothing()
+void tst_Board::launchesOnlyWhileASlotIsFree_data()
 {
+    QTest::addColumn<int>("alive");
+    QTest::newRow("19: the last slot") << 19;
+    QTest::newRow("20: none free") << 20;
+}
+
+void tst_Board::launchesOnlyWhileASlotIsFree()
+{
+    QFETCH(int, alive);
     BoardFixture f;
     Board& b = f.board();
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < alive; ++i)
         A::addSub(b, 100, 60 + i, -10);
     std::srand(42);
     std::rand();
@@ -305,8 +280,9 @@ void tst_Board::fullFieldLaunchesNothing()
 
     A::launch(b);
 
-    QCOMPARE(A::subCount(b), 20);
-    QCOMPARE(A::sub(b, 19)->y, 79.0f);
+    QCOMPARE(A::subCount(b), Board::MaxSubs);
+    QCOMPARE(A::sub(b, 18)->y, 78.0f);
+    QCOMPARE(A::sub(b, 19)->y == 79.0f, alive == 20);
     QCOMPARE(std::rand(), fourth);          // the three draws were still made
     QCOMPARE(A::subInterval(b), 4499.0f - 4499.0f / 150.0f);
 }
@@ -332,7 +308,7 @@ void tst_Board::keys_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("press");
     QTest::addColumn<bool>("autoRepeat");
-    QTest::addColumn<int>("falling"); // charges already falling
+    QTest::addColumn<int>("falling"); // bombs already falling
     QTest::addColumn<bool>("left");   // flags after the event, both set before a release
     QTest::addColumn<bool>("right");
     QTest::addColumn<int>("dropped");
@@ -344,8 +320,8 @@ void tst_Board::keys_data()
     QTest::newRow("Left auto-repeat release") << int(Qt::Key_Left) << false << true << 0 << true << true << 0;
     QTest::newRow("Return fires") << int(Qt::Key_Return) << true << false << 0 << false << false << 1;
     QTest::newRow("Control fires") << int(Qt::Key_Control) << true << false << 0 << false << false << 1;
-    QTest::newRow("third charge") << int(Qt::Key_Return) << true << false << 2 << false << false << 1;
-    QTest::newRow("no fourth charge") << int(Qt::Key_Return) << true << false << 3 << false << false << 0;
+    QTest::newRow("third bomb") << int(Qt::Key_Return) << true << false << 2 << false << false << 1;
+    QTest::newRow("no fourth bomb") << int(Qt::Key_Return) << true << false << 3 << false << false << 0;
     QTest::newRow("auto-repeat fires") << int(Qt::Key_Control) << true << true << 1 << false << false << 1;
     QTest::newRow("Return released") << int(Qt::Key_Return) << false << false << 0 << true << true << 0;
     QTest::newRow("Control released") << int(Qt::Key_Control) << false << false << 0 << true << true << 0;
@@ -370,7 +346,7 @@ void tst_Board::keys()
     A::leftPressed(b) = A::rightPressed(b) = !press;
     A::score(b) = 5;
 
-    sendKey(b, press ? QEvent::KeyPress : QEvent::KeyRelease, key, autoRepeat);
+    Keys::send(&b, press ? QEvent::KeyPress : QEvent::KeyRelease, key, autoRepeat);
 
     QCOMPARE(A::leftPressed(b), left);
     QCOMPARE(A::rightPressed(b), right);
@@ -380,7 +356,7 @@ void tst_Board::keys()
         QCOMPARE(A::bomb(b, falling)->y, 40.0f);
 }
 
-void tst_Board::chargeReleasedUnderMiddleColumn_data()
+void tst_Board::bombReleasedUnderMiddleColumn_data()
 {
     QTest::addColumn<int>("width");
     QTest::addColumn<float>("destroyerX");
@@ -391,7 +367,7 @@ void tst_Board::chargeReleasedUnderMiddleColumn_data()
     QTest::newRow("31 wide at 208.5") << 31 << 208.5f << 223.0f;
 }
 
-void tst_Board::chargeReleasedUnderMiddleColumn()
+void tst_Board::bombReleasedUnderMiddleColumn()
 {
     QFETCH(int, width);
     QFETCH(float, destroyerX);
@@ -400,7 +376,7 @@ void tst_Board::chargeReleasedUnderMiddleColumn()
     Board& b = f.board();
     A::destroyerPix(b) = QPixmap(width, 30);
     A::destroyerX(b) = destroyerX;
-    sendKey(b, QEvent::KeyPress, Qt::Key_Return);
+    Keys::press(&b, Qt::Key_Return);
     QCOMPARE(A::bomb(b, 0)->x, x);
     QCOMPARE(A::bomb(b, 0)->y, 40.0f);
     QCOMPARE(A::bomb(b, 0)->speed, 30.0f);
@@ -414,8 +390,8 @@ void tst_Board::losingFocusStopsSteering()
     b.activateWindow();
     b.setFocus();
     QVERIFY(QTest::qWaitForWindowActive(&b));
-    sendKey(b, QEvent::KeyPress, Qt::Key_Right);
-    sendKey(b, QEvent::KeyPress, Qt::Key_Left);
+    Keys::press(&b, Qt::Key_Right);
+    Keys::press(&b, Qt::Key_Left);
     QWidget elsewhere;
     elsewhere.setFocusPolicy(Qt::StrongFocus);
     elsewhere.show();

@@ -177,6 +177,8 @@ void tst_Config::readsHandheldFile_data()
     QTest::newRow("other group") << QByteArray("[score]\nP0 = y\n[other]\nP0 = x\n") << "P0" << "y";
     QTest::newRow("group again adds") << QByteArray("[score]\nP0 = a\n[x]\n[score]\nP1 = b\n") << "P0" << "a";
     QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf[score]\nP0 = a\n") << "P0" << "a";
+    // The decoder takes off one, the reader the other.
+    QTest::newRow("two byte order marks") << QByteArray("\xef\xbb\xbf\xef\xbb\xbf[score]\nP0 = a\n") << "P0" << "a";
 }
 
 void tst_Config::readsHandheldFile()
@@ -248,6 +250,7 @@ void tst_Config::roundTripsHostileValues_data()
     QTest::newRow("quotes") << "\"Zoe\" 'Z'" << QByteArray("\"Zoe\" 'Z'");
     QTest::newRow("markup") << "<img src=\"/etc/passwd\"><b>" << QByteArray("<img src=\"/etc/passwd\"><b>");
     QTest::newRow("NUL") << QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b")) << QByteArray("a\\u0000b");
+    QTest::newRow("control character last") << QString::fromUtf8("a\x01") << QByteArray("a\\u0001");
     QTest::newRow("control characters") << QString::fromUtf8("\x01\x1b[31m\x7f") << QByteArray();
     QTest::newRow("Japanese") << QString::fromUtf8("山田 太郎") << QByteArray("山田 太郎");
     QTest::newRow("Arabic") << QString::fromUtf8("زيد") << QByteArray();
@@ -343,22 +346,24 @@ void tst_Config::doesNotHangOnFifo()
 
 void tst_Config::clearingGroupCountsAsChange_data()
 {
-    QTest::addColumn<bool>("groupHadEntries");
-    QTest::newRow("non-empty group") << true;
-    QTest::newRow("empty group") << false;
+    QTest::addColumn<QByteArray>("original");
+    QTest::addColumn<QByteArray>("rewritten"); // empty: left as it was
+    QTest::newRow("non-empty group") << QByteArray("[score]\nP0 = a\n") << QByteArray("[score]\n");
+    QTest::newRow("no such group") << QByteArray("[other]\nx   =  1\n") << QByteArray();
+    QTest::newRow("empty group") << QByteArray("[score]\n[other]\nx   =  1\n") << QByteArray();
 }
 
 void tst_Config::clearingGroupCountsAsChange()
 {
-    QFETCH(bool, groupHadEntries);
-    const QByteArray original = groupHadEntries ? "[score]\nP0 = a\n" : "[other]\nx   =  1\n";
+    QFETCH(QByteArray, original);
+    QFETCH(QByteArray, rewritten);
     writeFile(file("cl.conf"), original);
     {
         Config config(file("cl.conf"), Config::File);
         config.setGroup(QStringLiteral("score"));
         config.clearGroup();
     }
-    QCOMPARE(readFile(file("cl.conf")), groupHadEntries ? QByteArray("[score]\n") : original);
+    QCOMPARE(readFile(file("cl.conf")), rewritten.isEmpty() ? original : rewritten);
 }
 
 void tst_Config::failedWriteKeepsOldFile_data()

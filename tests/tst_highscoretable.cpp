@@ -22,9 +22,9 @@ const QList<int> DefaultScores = {2300, 2100, 1900, 1700, 1500, 1300, 1100, 900,
 QByteArray defaultFile()
 {
     QByteArray file = "[score]\n";
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < HighScoreTable::Places; ++i)
         file += "P" + QByteArray::number(i) + " = " + DefaultNames[i].toUtf8() + "\n";
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < HighScoreTable::Places; ++i)
         file += "S" + QByteArray::number(i) + " = " + QByteArray::number(DefaultScores[i]) + "\n";
     return file;
 }
@@ -84,7 +84,7 @@ void tst_HighScoreTable::firstRunWritesDefaultList()
     OutputCapture output;
     {
         HighScoreTable table(&parent, "Marlovex");
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < HighScoreTable::Places; ++i) {
             QCOMPARE(HighScoreAccess::name(table, i), DefaultNames[i]);
             QCOMPARE(HighScoreAccess::score(table, i), DefaultScores[i]);
         }
@@ -167,7 +167,7 @@ void tst_HighScoreTable::checkScore()
         names.insert(place, typed);
         scores.insert(place, score);
     }
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < HighScoreTable::Places; ++i) {
         QCOMPARE(HighScoreAccess::name(table, i), names[i]);
         QCOMPARE(HighScoreAccess::score(table, i), scores[i]);
     }
@@ -303,9 +303,9 @@ void tst_HighScoreTable::twoCopiesKeepEachOthersEntries()
 void tst_HighScoreTable::unchangedListKeepsItsOrder()
 {
     QByteArray reversed = "[score]\n";
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < HighScoreTable::Places; ++i)
         reversed += "P" + QByteArray::number(i) + " = n" + QByteArray::number(i) + "\n";
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < HighScoreTable::Places; ++i)
         reversed += "S" + QByteArray::number(i) + " = " + QByteArray::number(100 * i) + "\n";
     writeSettings(reversed);
     {

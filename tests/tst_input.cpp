@@ -1,5 +1,6 @@
 #include "highscore/inputimpl.h"
 #include "highscore/keygrace.h"
+#include "keys.h"
 #include "modalanswerer.h"
 
 #include <QLabel>
@@ -183,10 +184,8 @@ void tst_Input::closingKeysWaitAMoment()
     }
     if (afterGrace)
         QTest::qWait(KeyGrace::Milliseconds + 10);
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-        QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
-        QApplication::sendEvent(focus, &event);
-    }
+    Keys::press(focus, key, autoRepeat);
+    Keys::release(focus, key, autoRepeat);
     QCOMPARE(dialog->isVisible(), !closes);
 }
 

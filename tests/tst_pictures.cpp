@@ -1,5 +1,7 @@
 #include "testenvironment.h"
 
+#include "board/board.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,9 +42,9 @@ void tst_Pictures::backgroundsCoverTheFieldAndAreOpaque_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QSize>("least");
-    QTest::newRow("sky") << "sky" << QSize(240, 40);
+    QTest::newRow("sky") << "sky" << QSize(Board::FieldWidth, Board::WaterY);
     for (int i = 1; i <= 8; ++i)
-        QTest::newRow(qPrintable(QStringLiteral("water%1").arg(i))) << QStringLiteral("water%1").arg(i) << QSize(240, 225);
+        QTest::newRow(qPrintable(QStringLiteral("water%1").arg(i))) << QStringLiteral("water%1").arg(i) << QSize(Board::FieldWidth, Board::FieldHeight - Board::WaterY);
 }
 
 void tst_Pictures::backgroundsCoverTheFieldAndAreOpaque()
@@ -70,7 +72,7 @@ void tst_Pictures::spritesFitTheField()
     const QImage destroyer = picture("destroyer");
     QCOMPARE(destroyer.width() % 2, 1);          // centred on x = 120 from x = 105
     QCOMPARE(10 + destroyer.height(), 40);       // top at y = 10, hull on the waterline
-    QVERIFY(249 + picture("sub").height() <= 265);
+    QVERIFY(249 + picture("sub").height() <= Board::FieldHeight);
     // The icons at y = 3 are drawn after the destroyer: they must end above its top.
     QVERIFY(3 + picture("lives").height() <= 10);
     QVERIFY(3 + picture("bomb").height() <= 10);

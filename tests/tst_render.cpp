@@ -1,5 +1,6 @@
 #include "boardaccess.h"
 #include "boardfixture.h"
+#include "frametest.h"
 
 #include <QPainter>
 #include <QtTest>
@@ -29,8 +30,8 @@ class tst_Render : public QObject
 private slots:
     void lifeIconsCentred_data();
     void lifeIconsCentred();
-    void chargesToHandFromTheRight_data();
-    void chargesToHandFromTheRight();
+    void bombsToHandFromTheRight_data();
+    void bombsToHandFromTheRight();
     void negativeScoreDrawnAndStoredAsZero();
     void scoreLooksAsIfDrawnDirectly_data();
     void scoreLooksAsIfDrawnDirectly();
@@ -38,6 +39,7 @@ private slots:
     void waterFrameFromPhase();
     void missingLayerShowsNothingStale_data();
     void missingLayerShowsNothingStale();
+    void bombsDrawnOverSubmarines();
     void positionsTruncateTowardZero_data();
     void positionsTruncateTowardZero();
     void destroyerOnTheWaterline();
@@ -66,23 +68,23 @@ void tst_Render::lifeIconsCentred()
     A::lives(b) = lives;
     const QImage frame = frameOf(b);
     for (int x : xs)
-        QVERIFY2(BoardFixture::spriteAt(frame, A::livesPix(b), QPoint(x, 3)), qPrintable(QString::number(x)));
+        QVERIFY2(FrameTest::spriteAt(frame, A::livesPix(b).toImage(), QPoint(x, 3)), qPrintable(QString::number(x)));
     const QRect row(80, 0, 80, 10); // above the destroyer's mast
     QCOMPARE(onlySky(b, frame, row), xs.isEmpty());
 }
 
-void tst_Render::chargesToHandFromTheRight_data()
+void tst_Render::bombsToHandFromTheRight_data()
 {
     QTest::addColumn<int>("falling");
     QTest::addColumn<QList<int>>("xs");
-    // A 5-wide charge with a 3-pixel gap: 240 - (i + 1) * 8.
+    // A 5-wide bomb with a 3-pixel gap: 240 - (i + 1) * 8.
     QTest::newRow("none falling") << 0 << QList<int>{232, 224, 216};
     QTest::newRow("one falling") << 1 << QList<int>{232, 224};
     QTest::newRow("two falling") << 2 << QList<int>{232};
     QTest::newRow("three falling") << 3 << QList<int>{};
 }
 
-void tst_Render::chargesToHandFromTheRight()
+void tst_Render::bombsToHandFromTheRight()
 {
     QFETCH(int, falling);
     QFETCH(QList<int>, xs);
@@ -92,11 +94,11 @@ void tst_Render::chargesToHandFromTheRight()
         A::addBomb(b, 20 + 10 * i, 150);
     const QImage frame = frameOf(b);
     for (int x : xs)
-        QVERIFY2(BoardFixture::spriteAt(frame, A::bombPix(b), QPoint(x, 3)), qPrintable(QString::number(x)));
-    const int leftmost = 240 - (int(xs.size()) + 1) * 8;
+        QVERIFY2(FrameTest::spriteAt(frame, A::bombPix(b).toImage(), QPoint(x, 3)), qPrintable(QString::number(x)));
+    const int leftmost = Board::FieldWidth - (int(xs.size()) + 1) * 8;
     QVERIFY(onlySky(b, frame, QRect(200, 0, leftmost + 8 - 200, 14)));
     for (int i = 0; i < falling; ++i)
-        QVERIFY(BoardFixture::spriteAt(frame, A::bombPix(b), QPoint(20 + 10 * i, 150)));
+        QVERIFY(FrameTest::spriteAt(frame, A::bombPix(b).toImage(), QPoint(20 + 10 * i, 150)));
 }
 
 void tst_Render::negativeScoreDrawnAndStoredAsZero()
@@ -118,26 +120,33 @@ void tst_Render::negativeScoreDrawnAndStoredAsZero()
 void tst_Render::scoreLooksAsIfDrawnDirectly_data()
 {
     QTest::addColumn<QList<int>>("scores"); // drawn in turn; the last one is checked
-    QTest::newRow("0") << QList<int>{0};
-    QTest::newRow("changed") << QList<int>{0, 1234};
-    QTest::newRow("changed back") << QList<int>{7, 1234, 7};
-    QTest::newRow("largest") << QList<int>{2147483647};
+    QTest::addColumn<int>("lastPointSize"); // the font of the last frame; 0: unchanged
+    QTest::newRow("0") << QList<int>{0} << 0;
+    QTest::newRow("changed") << QList<int>{0, 1234} << 0;
+    QTest::newRow("changed back") << QList<int>{7, 1234, 7} << 0;
+    QTest::newRow("largest") << QList<int>{2147483647} << 0;
+    QTest::newRow("same score, another font") << QList<int>{1234, 1234} << 14;
 }
 
 void tst_Render::scoreLooksAsIfDrawnDirectly()
 {
     QFETCH(QList<int>, scores);
+    QFETCH(int, lastPointSize);
     BoardFixture f;
     Board& b = f.board();
+    const QFont saved = QApplication::font();
     QImage frame;
-    for (int score : scores) {
-        A::score(b) = score;
+    for (int i = 0; i < scores.size(); ++i) {
+        if (lastPointSize && i == scores.size() - 1)
+            QApplication::setFont(QFont(saved.family(), lastPointSize));
+        A::score(b) = scores[i];
         frame = frameOf(b);
     }
     QImage expected = A::skyPix(b).toImage().convertToFormat(QImage::Format_RGB32);
     QPainter painter(&expected);
     painter.drawText(3, 12, QStringLiteral("Score: %1").arg(scores.last()));
     painter.end();
+    QApplication::setFont(saved);
     const QRect line(0, 0, 90, 14); // left of the life icons
     int worst = 0, differing = 0;
     for (int y = line.top(); y <= line.bottom(); ++y)
@@ -169,7 +178,8 @@ void tst_Render::waterFrameFromPhase()
     Board& b = f.board();
     A::waterPhase(b) = phase;
     const QImage water = A::waterPix(b, frame).toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(frameOf(b).copy(0, 40, 240, 225), water.copy(0, 0, 240, 225));
+    const QRect sea(0, Board::WaterY, Board::FieldWidth, Board::FieldHeight - Board::WaterY);
+    QCOMPARE(frameOf(b).copy(sea), water.copy(sea.translated(0, -Board::WaterY)));
 }
 
 void tst_Render::missingLayerShowsNothingStale_data()
@@ -200,10 +210,19 @@ void tst_Render::missingLayerShowsNothingStale()
     const QRgb stale = qRgb(255, 0, 255);
     A::buffer(b).fill(QColor(stale));
     const QImage frame = frameOf(b);
-    for (int y = 0; y < 265; ++y)
-        for (int x = 0; x < 240; ++x)
+    for (int y = 0; y < Board::FieldHeight; ++y)
+        for (int x = 0; x < Board::FieldWidth; ++x)
             if (frame.pixel(x, y) == stale)
                 QFAIL(qPrintable(QStringLiteral("an earlier frame shows at %1, %2").arg(x).arg(y)));
+}
+
+void tst_Render::bombsDrawnOverSubmarines()
+{
+    BoardFixture f;
+    Board& b = f.board();
+    A::addSub(b, 100, 150, 0.0f);
+    A::addBomb(b, 110, 152, 0.0f);
+    QVERIFY(FrameTest::spriteAt(frameOf(b), A::bombPix(b).toImage(), QPoint(110, 152)));
 }
 
 void tst_Render::positionsTruncateTowardZero_data()
@@ -225,9 +244,9 @@ void tst_Render::positionsTruncateTowardZero()
     A::addBomb(b, x + 100, 200.9f);
     A::destroyerX(b) = x + 50;
     const QImage frame = frameOf(b);
-    QVERIFY(BoardFixture::spriteAt(frame, A::subPix(b), QPoint(drawnAt, 150)));
-    QVERIFY(BoardFixture::spriteAt(frame, A::bombPix(b), QPoint(int(x + 100), 200)));
-    QVERIFY(BoardFixture::spriteAt(frame, A::destroyerPix(b), QPoint(int(x + 50), 10)));
+    QVERIFY(FrameTest::spriteAt(frame, A::subPix(b).toImage(), QPoint(drawnAt, 150)));
+    QVERIFY(FrameTest::spriteAt(frame, A::bombPix(b).toImage(), QPoint(int(x + 100), 200)));
+    QVERIFY(FrameTest::spriteAt(frame, A::destroyerPix(b).toImage(), QPoint(int(x + 50), 10)));
 }
 
 void tst_Render::destroyerOnTheWaterline()
@@ -261,7 +280,7 @@ void tst_Render::eachTickDrawsOneFrame()
     QCOMPARE(counter.paints, 1);
     // What the tick put on the screen is the frame of the state it left.
     const QImage onScreen = b.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QVERIFY(BoardFixture::spriteAt(onScreen, A::subPix(b), QPoint(101, 100)));
+    QVERIFY(FrameTest::spriteAt(onScreen, A::subPix(b).toImage(), QPoint(101, 100)));
     b.removeEventFilter(&counter);
 }
 

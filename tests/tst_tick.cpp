@@ -20,16 +20,17 @@ private slots:
     void submarineEscapes_data();
     void submarineEscapes();
     void fourthEscapeEndsTheGame();
+    void endBoxIsAtLeast110Wide();
     void gameEndsOncePerPass();
     void negativeFinalScoreCountsAsZero();
     void hitsLaterInTheEndingTickStillScore();
-    void chargeLeavesInIts375thTick();
+    void bombLeavesInIts375thTick();
     void hitMargins_data();
     void hitMargins();
-    void twoChargesOnOneSubmarine();
+    void twoBombsOnOneSubmarine();
     void escapeSkipsTheMovedSubmarine();
-    void movedChargeMeetsLaterSubmarines();
-    void lastChargeEndsItsScan();
+    void movedBombMeetsLaterSubmarines();
+    void lastBombEndsItsScan();
     void waterWrapsInThe81stTick();
 };
 
@@ -46,6 +47,7 @@ void tst_Tick::destroyerSteps_data()
     QTest::newRow("left from 0 stops") << 0.0f << true << false << 0.0f;
     QTest::newRow("right") << 100.0f << false << true << 102.0f;
     QTest::newRow("right to 210") << 208.0f << false << true << 210.0f;
+    QTest::newRow("right from 209 stops at the edge") << 209.0f << false << true << 209.0f;
     QTest::newRow("right from 210 stops") << 210.0f << false << true << 210.0f;
     QTest::newRow("right from 208.5 passes 240") << 208.5f << false << true << 210.5f;
     QTest::newRow("both keys at the left edge") << 0.0f << true << true << 2.0f;
@@ -121,6 +123,22 @@ void tst_Tick::fourthEscapeEndsTheGame()
     QVERIFY(!A::mainTimer(b)->isActive());
 }
 
+void tst_Tick::endBoxIsAtLeast110Wide()
+{
+    // In a small font the box would be narrower by itself.
+    const QFont saved = QApplication::font();
+    QApplication::setFont(QFont(saved.family(), 3));
+    BoardFixture f;
+    Board& b = f.board();
+    A::lives(b) = 0;
+    A::addSub(b, 241, 100, 0.0f);
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::accept());
+    A::tick(b);
+    QApplication::setFont(saved);
+    QCOMPARE(answerer.seen()[0].size.width(), 110);
+}
+
 void tst_Tick::gameEndsOncePerPass()
 {
     BoardFixture f;
@@ -148,7 +166,7 @@ void tst_Tick::negativeFinalScoreCountsAsZero()
     Board& b = f.board();
     HighScoreAccess::setScore(*b.highScores, 9, -5);
     A::lives(b) = 0;
-    A::score(b) = -30; // three charges dropped at 0 since the last frame
+    A::score(b) = -30; // three bombs dropped at 0 since the last frame
     A::addSub(b, 241, 100, 0.0f);
     ModalAnswerer answerer;
     answerer.then(ModalAnswerer::accept()).then(ModalAnswerer::type(QStringLiteral("Neg"))).then(ModalAnswerer::accept());
@@ -176,7 +194,7 @@ void tst_Tick::hitsLaterInTheEndingTickStillScore()
     QCOMPARE(HighScoreAccess::score(*b.highScores, 9), 40); // not handed 190
 }
 
-void tst_Tick::chargeLeavesInIts375thTick()
+void tst_Tick::bombLeavesInIts375thTick()
 {
     BoardFixture f;
     Board& b = f.board();
@@ -193,39 +211,43 @@ void tst_Tick::chargeLeavesInIts375thTick()
 
 void tst_Tick::hitMargins_data()
 {
-    // A 5 x 7 charge against a 26 x 12 submarine at (100, 100).
+    // A 5 x 7 bomb against a 26 x 12 submarine at (100, 100).
     QTest::addColumn<float>("x");
     QTest::addColumn<float>("y");
+    QTest::addColumn<float>("speed"); // the bomb's
     QTest::addColumn<bool>("hit");
-    QTest::newRow("left, one shared column") << 96.0f << 105.0f << false;
-    QTest::newRow("left, overlap over 1") << 96.5f << 105.0f << true;
-    QTest::newRow("right, one shared column") << 125.0f << 105.0f << false;
-    QTest::newRow("right, overlap over 1") << 124.5f << 105.0f << true;
-    QTest::newRow("above, lower edge 5 below the top") << 110.0f << 98.0f << false;
-    QTest::newRow("above, lower edge over 5 below") << 110.0f << 98.5f << true;
-    QTest::newRow("below, one shared row") << 110.0f << 111.0f << false;
-    QTest::newRow("below, overlap over 1") << 110.0f << 110.5f << true;
-    QTest::newRow("touching on the left") << 95.0f << 105.0f << false;
+    QTest::newRow("left, one shared column") << 96.0f << 105.0f << 0.0f << false;
+    QTest::newRow("left, overlap over 1") << 96.5f << 105.0f << 0.0f << true;
+    QTest::newRow("right, one shared column") << 125.0f << 105.0f << 0.0f << false;
+    QTest::newRow("right, overlap over 1") << 124.5f << 105.0f << 0.0f << true;
+    QTest::newRow("above, lower edge 5 below the top") << 110.0f << 98.0f << 0.0f << false;
+    QTest::newRow("above, lower edge over 5 below") << 110.0f << 98.5f << 0.0f << true;
+    QTest::newRow("above, sinks into reach first") << 110.0f << 98.0f << 30.0f << true;
+    QTest::newRow("below, one shared row") << 110.0f << 111.0f << 0.0f << false;
+    QTest::newRow("below, overlap over 1") << 110.0f << 110.5f << 0.0f << true;
+    QTest::newRow("below, sinks out of reach first") << 110.0f << 110.5f << 30.0f << false;
+    QTest::newRow("touching on the left") << 95.0f << 105.0f << 0.0f << false;
 }
 
 void tst_Tick::hitMargins()
 {
     QFETCH(float, x);
     QFETCH(float, y);
+    QFETCH(float, speed);
     QFETCH(bool, hit);
     BoardFixture f;
     Board& b = f.board();
     QCOMPARE(A::bombPix(b).size(), QSize(5, 7));
     QCOMPARE(A::subPix(b).size(), QSize(26, 12));
     A::addSub(b, 100, 100, 0.0f);
-    A::addBomb(b, x, y, 0.0f);
+    A::addBomb(b, x, y, speed);
     A::tick(b);
     QCOMPARE(A::subCount(b), hit ? 0 : 1);
     QCOMPARE(A::bombCount(b), hit ? 0 : 1);
     QCOMPARE(A::score(b), hit ? 100 : 0);
 }
 
-void tst_Tick::twoChargesOnOneSubmarine()
+void tst_Tick::twoBombsOnOneSubmarine()
 {
     BoardFixture f;
     Board& b = f.board();
@@ -255,12 +277,12 @@ void tst_Tick::escapeSkipsTheMovedSubmarine()
     QCOMPARE(last->x, 51.0f);
 }
 
-void tst_Tick::movedChargeMeetsLaterSubmarines()
+void tst_Tick::movedBombMeetsLaterSubmarines()
 {
     BoardFixture f;
     Board& b = f.board();
-    A::addSub(b, 20, 100, 0.0f);     // hit by the charge in slot 0
-    A::addSub(b, 120, 100, 0.0f);    // hit by the charge that moves into slot 0
+    A::addSub(b, 20, 100, 0.0f);     // hit by the bomb in slot 0
+    A::addSub(b, 120, 100, 0.0f);    // hit by the bomb that moves into slot 0
     A::addSub(b, 200, 200, 0.0f);
     A::addBomb(b, 25, 100, 0.0f);
     A::addBomb(b, 125, 100, 0.0f);
@@ -270,14 +292,14 @@ void tst_Tick::movedChargeMeetsLaterSubmarines()
     QCOMPARE(A::bombCount(b), 0);
 }
 
-void tst_Tick::lastChargeEndsItsScan()
+void tst_Tick::lastBombEndsItsScan()
 {
     BoardFixture f;
     Board& b = f.board();
     A::addSub(b, 100, 100, 0.0f);
-    A::addSub(b, 102, 101, 0.0f);    // under the same charge, moved into slot 0
+    A::addSub(b, 102, 101, 0.0f);    // under the same bomb, moved into slot 0
     Bomb* miss = A::addBomb(b, 10, 200, 0.0f);
-    A::addBomb(b, 105, 100, 0.0f);   // the last charge: it hits, and its slot is gone
+    A::addBomb(b, 105, 100, 0.0f);   // the last bomb: it hits, and its slot is gone
     A::tick(b);
     QCOMPARE(A::score(b), 100);
     QCOMPARE(A::subCount(b), 1);

@@ -2,6 +2,10 @@
 // folder the README's run command uses, driven with xdotool, looked at with
 // ImageMagick's import.
 
+#include "frametest.h"
+
+#include "board/board.h"
+
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,29 +20,6 @@ QImage picture(const char* name)
 {
     return QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/%1.png").arg(QLatin1String(name)))
         .convertToFormat(QImage::Format_ARGB32);
-}
-
-// True when every opaque pixel of sprite is at its place in shot.
-bool spriteAt(const QImage& shot, const QImage& sprite, QPoint at)
-{
-    for (int y = 0; y < sprite.height(); ++y)
-        for (int x = 0; x < sprite.width(); ++x)
-            if (qAlpha(sprite.pixel(x, y)) == 255 && (shot.pixel(at + QPoint(x, y)) & 0xffffff) != (sprite.pixel(x, y) & 0xffffff))
-                return false;
-    return true;
-}
-
-// Pixel for pixel; QImage's == also compares colour spaces, which the
-// screenshot's PNG and ours name differently.
-bool samePixels(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if ((a.pixel(x, y) & 0xffffff) != (b.pixel(x, y) & 0xffffff))
-                return false;
-    return true;
 }
 
 QString run(const QString& program, const QStringList& args)
@@ -62,7 +43,7 @@ private slots:
     void windowIsTheHandheldsSize();
     void skyWaterAndScoreInPlace();
     void rightMovesTheDestroyer();
-    void returnDropsACharge();
+    void returnDropsABomb();
     void pauseAndUnpauseByKeyboard();
     void exitByKeyboardWritesTheList();
     void picturesFromAnyFolder();
@@ -70,12 +51,12 @@ private slots:
 
 private:
     void launch(const QString& folder, const QString& config);
-    QImage board();                 // the board's 240 x 265 pixels on the screen now
+    QImage board();                 // the board's pixels on the screen now
     void key(const QString& key);
     void choose(const QString& menu, const QString& item);
     int visibleWindows();
     int destroyerX(const QImage& field);
-    int chargesToHand(const QImage& field);
+    int bombsToHand(const QImage& field);
     bool seaAndSkyShown(const QImage& field);
 
     QTemporaryDir home;
@@ -133,7 +114,7 @@ QImage tst_Window::board()
 {
     const QString file = home.path() + "/shot.png";
     run("import", {"-window", "root", file});
-    return QImage(file).convertToFormat(QImage::Format_ARGB32).copy(QRect(origin + QPoint(0, 20), QSize(240, 265)));
+    return QImage(file).convertToFormat(QImage::Format_ARGB32).copy(QRect(origin + QPoint(0, 20), QSize(Board::FieldWidth, Board::FieldHeight)));
 }
 
 void tst_Window::key(const QString& key)
@@ -160,17 +141,17 @@ void tst_Window::choose(const QString& menu, const QString& item)
 int tst_Window::destroyerX(const QImage& field)
 {
     const QImage destroyer = picture("destroyer");
-    for (int x = 0; x <= 240 - destroyer.width(); ++x)
-        if (spriteAt(field, destroyer, QPoint(x, 10)))
+    for (int x = 0; x <= Board::FieldWidth - destroyer.width(); ++x)
+        if (FrameTest::spriteAt(field, destroyer, QPoint(x, 10)))
             return x;
     return -1;
 }
 
-int tst_Window::chargesToHand(const QImage& field)
+int tst_Window::bombsToHand(const QImage& field)
 {
     int count = 0;
-    for (int i = 0; i < 3; ++i)
-        count += spriteAt(field, picture("bomb"), QPoint(240 - (i + 1) * 8, 3));
+    for (int i = 0; i < Board::MaxBombs; ++i)
+        count += FrameTest::spriteAt(field, picture("bomb"), QPoint(Board::FieldWidth - (i + 1) * 8, 3));
     return count;
 }
 
@@ -185,9 +166,9 @@ bool tst_Window::seaAndSkyShown(const QImage& field)
 {
     if (field.pixel(60, 30) != picture("sky").pixel(60, 30) || field.pixel(200, 8) != picture("sky").pixel(200, 8))
         return false;
-    for (int i = 1; i <= 8; ++i) {
+    for (int i = 1; i <= Board::WaterFrames; ++i) {
         const QImage frame = QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/water%1.png").arg(i)).convertToFormat(QImage::Format_ARGB32);
-        if (samePixels(field.copy(0, 40, 240, 20), frame.copy(0, 0, 240, 20)))
+        if (FrameTest::samePixels(field.copy(0, Board::WaterY, Board::FieldWidth, 20), frame.copy(0, 0, Board::FieldWidth, 20)))
             return true;
     }
     return false;
@@ -204,7 +185,7 @@ void tst_Window::skyWaterAndScoreInPlace()
             ink += qGray(field.pixel(x, y)) < 100;
     QVERIFY2(ink > 20, qPrintable(QString::number(ink)));
     QCOMPARE(destroyerX(field), 105);
-    QCOMPARE(chargesToHand(field), 3);
+    QCOMPARE(bombsToHand(field), 3);
 }
 
 void tst_Window::rightMovesTheDestroyer()
@@ -218,11 +199,11 @@ void tst_Window::rightMovesTheDestroyer()
     QTRY_VERIFY_WITH_TIMEOUT(destroyerX(board()) > before + 10, 3000);
 }
 
-void tst_Window::returnDropsACharge()
+void tst_Window::returnDropsABomb()
 {
-    QCOMPARE(chargesToHand(board()), 3);
+    QCOMPARE(bombsToHand(board()), 3);
     key("Return");
-    QTRY_COMPARE_WITH_TIMEOUT(chargesToHand(board()), 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(bombsToHand(board()), 2, 3000);
 }
 
 void tst_Window::pauseAndUnpauseByKeyboard()
@@ -231,11 +212,11 @@ void tst_Window::pauseAndUnpauseByKeyboard()
     QTest::qWait(100);
     const QImage paused = board();
     QTest::qWait(500); // more than two water frames
-    QVERIFY(samePixels(board(), paused));
+    QVERIFY(FrameTest::samePixels(board(), paused));
 
     choose("g", "u");
     const QImage running = board();
-    QTRY_VERIFY_WITH_TIMEOUT(!samePixels(board(), running), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!FrameTest::samePixels(board(), running), 3000);
 }
 
 void tst_Window::exitByKeyboardWritesTheList()

@@ -58,7 +58,7 @@ struct BoardAccess
             return QStringLiteral("subCount %1").arg(b.subCount);
         if (b.bombCount < 0 || b.bombCount > int(b.bombs.size()))
             return QStringLiteral("bombCount %1").arg(b.bombCount);
-        if (!(b.waterPhase >= 0.0f && b.waterPhase < 8.0f))
+        if (!(b.waterPhase >= 0.0f && b.waterPhase < float(Board::WaterFrames)))
             return QStringLiteral("waterPhase %1").arg(b.waterPhase);
         std::set<const void*> records;
         for (int i = 0; i < int(b.subs.size()); ++i) {

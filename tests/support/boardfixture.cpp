@@ -2,9 +2,6 @@
 
 #include "outputcapture.h"
 
-#include <QImage>
-#include <QPixmap>
-
 #include <cstdlib>
 
 BoardFixture::BoardFixture()
@@ -15,11 +12,6 @@ BoardFixture::BoardFixture()
 
 BoardFixture::~BoardFixture() = default;
 
-QString BoardFixture::settingsFile() const
-{
-    return home.path() + QStringLiteral("/marlovex/Marlovex.conf");
-}
-
 void BoardFixture::rebuild()
 {
     OutputCapture quiet;
@@ -27,24 +19,6 @@ void BoardFixture::rebuild()
     b = std::make_unique<Board>();
     b->pauseGame();
     output = quiet.standardOutput();
-}
-
-bool BoardFixture::spriteAt(const QImage& frame, const QPixmap& sprite, QPoint at)
-{
-    const QImage image = sprite.toImage().convertToFormat(QImage::Format_ARGB32);
-    int matched = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb pixel = image.pixel(x, y);
-            const QPoint p = at + QPoint(x, y);
-            if (qAlpha(pixel) < 255 || !frame.rect().contains(p))
-                continue;
-            if ((frame.pixel(p) & 0xffffff) != (pixel & 0xffffff))
-                return false;
-            ++matched;
-        }
-    }
-    return matched > 0;
 }
 
 unsigned BoardFixture::seedFor(int direction, int depthOffset, int speedOffset)

@@ -7,8 +7,6 @@
 
 #include <memory>
 
-class QImage;
-
 // A board with a settings folder of its own, built quietly and paused, so that
 // a test drives its tick and launches itself.
 class BoardFixture
@@ -18,14 +16,11 @@ public:
     ~BoardFixture();
 
     Board& board() { return *b; }
-    QString settingsFile() const;
     // What building the board printed on standard output.
     QByteArray printed() const { return output; }
     // Destroys the board (which saves the list) and builds a new one.
     void rebuild();
 
-    // True when every opaque pixel of sprite is found in frame at its place.
-    static bool spriteAt(const QImage& frame, const QPixmap& sprite, QPoint at);
     // Finds a seed after which rand() % 2, rand() % 190 and rand() % 20 give
     // the three values wanted (-1: any).
     static unsigned seedFor(int direction, int depthOffset, int speedOffset);

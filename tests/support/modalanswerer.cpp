@@ -22,11 +22,6 @@ ModalAnswerer& ModalAnswerer::then(Answer answer)
     return *this;
 }
 
-ModalAnswerer::Answer ModalAnswerer::dismiss()
-{
-    return [](QDialog* dialog) { dialog->reject(); };
-}
-
 ModalAnswerer::Answer ModalAnswerer::accept()
 {
     return [](QDialog* dialog) {

@@ -38,7 +38,6 @@ public:
 
     ModalAnswerer& then(Answer answer);
     // Common answers.
-    static Answer dismiss();                        // as Escape or the window's close button would
     static Answer accept();                         // a message box's OK
     static Answer type(const QString& text, bool pressReturn = true);
     // Return as the dialog appears, which it ignores, and again a moment later.
@@ -46,7 +45,6 @@ public:
     static void typeText(QWidget* widget, const QString& text);
 
     const QVector<Seen>& seen() const { return log; }
-    int pending() const { return int(answers.size()); }
     int unexpected() const;
 
 private:

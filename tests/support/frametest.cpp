@@ -1,0 +1,34 @@
+#include "frametest.h"
+
+namespace FrameTest {
+
+bool spriteAt(const QImage& frame, const QImage& sprite, QPoint at)
+{
+    const QImage image = sprite.convertToFormat(QImage::Format_ARGB32);
+    int matched = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            const QPoint p = at + QPoint(x, y);
+            if (qAlpha(pixel) < 255 || !frame.rect().contains(p))
+                continue;
+            if ((frame.pixel(p) & 0xffffff) != (pixel & 0xffffff))
+                return false;
+            ++matched;
+        }
+    }
+    return matched > 0;
+}
+
+bool samePixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if ((a.pixel(x, y) & 0xffffff) != (b.pixel(x, y) & 0xffffff))
+                return false;
+    return true;
+}
+
+} // namespace FrameTest
