@@ -106,6 +106,7 @@ Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
     setAttribute(Qt::WA_OpaquePaintEvent);
 
     buffer = new QPixmap(frameBuffer(devicePixelRatioF()));
+    resize(FieldWidth, FieldHeight);
 
     mainTimer = new QTimer(this);
     mainTimer->setObjectName(QStringLiteral("mainTimer"));
@@ -208,8 +209,13 @@ void Board::gameLogic()
     if (int(waterPhase) == WaterFrames)
         waterPhase -= float(WaterFrames);
 
-    // The frame, drawn now rather than queued.
-    repaint();
+    // The frame, drawn now rather than queued; only what changed is drawn and
+    // shown again.
+    if (isVisible()) {
+        const QRegion changed = updateFrame();
+        if (!changed.isEmpty())
+            repaint(QTransform(zoom(), 0, 0, zoom(), fieldRect().x(), fieldRect().y()).map(changed));
+    }
     qCDebug(lcTiming, "tick");
 }
 
@@ -305,47 +311,144 @@ void Board::focusOutEvent(QFocusEvent* e)
     QWidget::focusOutEvent(e);
 }
 
-void Board::paintEvent(QPaintEvent*)
+void Board::paintEvent(QPaintEvent* e)
 {
-    // Moved to a screen of another pixel ratio.
-    if (buffer->devicePixelRatio() != devicePixelRatioF())
-        *buffer = frameBuffer(devicePixelRatioF());
-    composeFrame();
+    updateFrame();
+    const QRect field = fieldRect();
     QPainter painter(this);
-    painter.drawPixmap(0, 0, *buffer);
+    // Black around the field when the widget is larger than it.
+    for (const QRect& r : e->region() - field)
+        painter.fillRect(r, Qt::black);
+    const qreal ratio = devicePixelRatioF();
+    for (const QRect& r : e->region() & field) {
+        const QRect inBuffer = r.translated(-field.topLeft());
+        painter.drawPixmap(r, *buffer, QRectF(inBuffer.topLeft() * ratio, inBuffer.size() * ratio));
+    }
     qCDebug(lcTiming, "frame");
 }
 
-void Board::composeFrame()
+int Board::zoom() const
 {
-    QPainter painter(buffer);
-    // Sky and water together cover the field; where one is missing or short,
-    // the field is cleared first, so that no earlier frame shows through.
-    const QPixmap& water = waterPix[int(waterPhase)];
-    if (!covers(skyPix, QSize(FieldWidth, WaterY)) || !covers(water, QSize(FieldWidth, FieldHeight - WaterY)))
-        painter.fillRect(0, 0, FieldWidth, FieldHeight, Qt::black);
-    painter.drawPixmap(0, 0, skyPix);
-    painter.drawPixmap(0, WaterY, water);
-    painter.drawPixmap(int(destroyerX), DestroyerY, destroyerPix);
+    return std::max(1, std::min(width() / FieldWidth, height() / FieldHeight));
+}
 
+QRect Board::fieldRect() const
+{
+    const QSize size = QSize(FieldWidth, FieldHeight) * zoom();
+    return QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+}
+
+Board::Frame Board::frameNow(const QPainter& painter)
+{
     // Bombs dropped at 0 leave the score negative until here; it stays at 0.
     if (score < 0)
         score = 0;
-    scoreText.draw(painter, ScoreX, ScoreBaseline, score);
+    Frame frame;
+    frame.water = int(waterPhase);
+    frame.destroyer = QRect(QPoint(int(destroyerX), DestroyerY), destroyerPix.size());
+    frame.score = scoreText.place(painter, ScoreX, ScoreBaseline, score);
+    frame.scoreVersion = scoreText.version();
+    frame.lives = std::max(lives, 0);
+    frame.bombsToHand = MaxBombs - bombCount;
+    frame.subCount = subCount;
+    for (int i = 0; i < subCount; ++i)
+        frame.subs[i] = QRect(QPoint(int(subs[i]->x), int(subs[i]->y)), subPix.size());
+    frame.bombCount = bombCount;
+    for (int i = 0; i < bombCount; ++i)
+        frame.bombs[i] = QRect(QPoint(int(bombs[i]->x), int(bombs[i]->y)), bombPix.size());
+    return frame;
+}
+
+QRegion Board::changedSince(const Frame& before, const Frame& now) const
+{
+    if (before.water != now.water)
+        return QRegion(0, 0, FieldWidth, FieldHeight);
+    QRegion changed;
+    auto both = [&changed](const QRect& a, const QRect& b) {
+        if (a != b)
+            changed += QRegion(a) + b;
+    };
+    both(before.destroyer, now.destroyer);
+    if (before.scoreVersion != now.scoreVersion || before.score != now.score)
+        changed += QRegion(before.score) + now.score;
+    // The icon rows, whole, when their number changes.
+    const int lifeStep = livesPix.width() + IconGap;
+    const int bombStep = bombPix.width() + IconGap;
+    if (before.lives != now.lives) {
+        for (int lives : {before.lives, now.lives})
+            changed += QRect(FieldWidth / 2 - (lives * lifeStep) / 2, IconY, lives * lifeStep, livesPix.height());
+    }
+    if (before.bombsToHand != now.bombsToHand) {
+        for (int count : {before.bombsToHand, now.bombsToHand})
+            changed += QRect(FieldWidth - count * bombStep, IconY, count * bombStep, bombPix.height());
+    }
+    // Slot by slot: where a slot's sprite is unchanged, so is everything drawn
+    // over and under it that is unchanged too, in the same order.
+    for (int i = 0; i < std::max(before.subCount, now.subCount); ++i)
+        both(i < before.subCount ? before.subs[i] : QRect(), i < now.subCount ? now.subs[i] : QRect());
+    for (int i = 0; i < std::max(before.bombCount, now.bombCount); ++i)
+        both(i < before.bombCount ? before.bombs[i] : QRect(), i < now.bombCount ? now.bombs[i] : QRect());
+    return changed & QRect(0, 0, FieldWidth, FieldHeight);
+}
+
+QRegion Board::updateFrame()
+{
+    // A new buffer for a new size or a screen of another pixel ratio.
+    const qreal ratio = zoom() * devicePixelRatioF();
+    if (buffer->devicePixelRatio() != ratio) {
+        *buffer = frameBuffer(ratio);
+        shown = Frame();
+    }
+    QPainter painter(buffer);
+    const Frame now = frameNow(painter);
+    const QRegion changed = changedSince(shown, now);
+    if (!changed.isEmpty())
+        drawFrame(painter, now, changed);
+    shown = now;
+    return changed;
+}
+
+void Board::drawFrame(QPainter& painter, const Frame& frame, const QRegion& area)
+{
+    const QRect whole(0, 0, FieldWidth, FieldHeight);
+    const QRect sea(0, WaterY, FieldWidth, FieldHeight - WaterY);
+    // Sky and water together cover the field; where one is missing or short,
+    // the field is cleared first, so that no earlier frame shows through.
+    const QPixmap& water = waterPix[frame.water];
+    const bool covered = covers(skyPix, QSize(FieldWidth, WaterY)) && covers(water, sea.size());
+    for (const QRect& r : area) {
+        if (!covered)
+            painter.fillRect(r, Qt::black);
+        painter.drawPixmap(r.topLeft(), skyPix, r);
+        const QRect wet = r & QRect(sea.topLeft(), water.size());
+        if (!wet.isEmpty())
+            painter.drawPixmap(wet.topLeft(), water, wet.translated(0, -WaterY));
+    }
+    if (area != QRegion(whole))
+        painter.setClipRegion(area);
+    const QRect bounds = area.boundingRect();
+    auto sprite = [&painter, &bounds](const QRect& at, const QPixmap& picture) {
+        if (at.intersects(bounds))
+            painter.drawPixmap(at.topLeft(), picture);
+    };
+
+    sprite(frame.destroyer, destroyerPix);
+    if (frame.score.intersects(bounds))
+        scoreText.draw(painter);
 
     // The lives left, centred on the middle of the field, each icon with its gap.
     const int lifeStep = livesPix.width() + IconGap;
-    for (int i = 0; i < lives; ++i)
-        painter.drawPixmap(FieldWidth / 2 - (lives * lifeStep) / 2 + i * lifeStep, IconY, livesPix);
+    for (int i = 0; i < frame.lives; ++i)
+        painter.drawPixmap(FieldWidth / 2 - (frame.lives * lifeStep) / 2 + i * lifeStep, IconY, livesPix);
 
-    for (int i = 0; i < subCount; ++i)
-        painter.drawPixmap(int(subs[i]->x), int(subs[i]->y), subPix);
-    for (int i = 0; i < bombCount; ++i)
-        painter.drawPixmap(int(bombs[i]->x), int(bombs[i]->y), bombPix);
+    for (int i = 0; i < frame.subCount; ++i)
+        sprite(frame.subs[i], subPix);
+    for (int i = 0; i < frame.bombCount; ++i)
+        sprite(frame.bombs[i], bombPix);
 
     // The bombs still to hand, from the right edge leftwards.
     const int bombStep = bombPix.width() + IconGap;
-    for (int i = 0; i < MaxBombs - bombCount; ++i)
+    for (int i = 0; i < frame.bombsToHand; ++i)
         painter.drawPixmap(FieldWidth - (i + 1) * bombStep, IconY, bombPix);
 }
 

@@ -56,9 +56,30 @@ private slots:
 private:
     friend struct BoardAccess;
 
+    // What a frame shows, and where, in field pixels.
+    struct Frame {
+        int water = -1; // the water frame shown; -1: nothing shown yet
+        QRect destroyer;
+        QRect score;
+        int scoreVersion = 0;
+        int lives = 0;
+        int bombsToHand = 0;
+        int subCount = 0;
+        int bombCount = 0;
+        std::array<QRect, MaxSubs> subs{};
+        std::array<QRect, MaxBombs> bombs{};
+    };
+
     void dropBomb();
     void endGame();
-    void composeFrame();
+    // The field at the largest whole size the widget holds, in its middle.
+    int zoom() const;
+    QRect fieldRect() const;
+    Frame frameNow(const QPainter& painter);
+    QRegion changedSince(const Frame& before, const Frame& now) const;
+    void drawFrame(QPainter& painter, const Frame& frame, const QRegion& area);
+    // Brings the buffer up to date and returns what changed, in field pixels.
+    QRegion updateFrame();
     void removeSub(int slot);
     void removeBomb(int slot);
     void releaseRecords();
@@ -85,6 +106,7 @@ private:
     QTimer* newSubTimer = nullptr;
     QTimer* mainTimer = nullptr;
     ScoreText scoreText;
+    Frame shown; // what the buffer holds
 };
 
 #endif

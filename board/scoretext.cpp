@@ -3,7 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-void ScoreText::draw(QPainter& painter, int x, int baseline, int score)
+QRect ScoreText::place(const QPainter& painter, int x, int baseline, int score)
 {
     const qreal ratio = painter.device()->devicePixelRatioF();
     if (score != shownScore || ratio != shownRatio || painter.font() != shownFont || painter.pen() != shownPen) {
@@ -13,14 +13,22 @@ void ScoreText::draw(QPainter& painter, int x, int baseline, int score)
         shownPen = painter.pen();
         const QString line = QString::asprintf("Score: %d", score);
         const QFontMetrics metrics(shownFont, painter.device());
-        ascent = metrics.ascent();
-        picture = QPixmap(QSize(metrics.horizontalAdvance(line) + 2, metrics.height()) * ratio);
+        const QSize size(metrics.horizontalAdvance(line) + 2, metrics.height());
+        picture = QPixmap(size * ratio);
         picture.setDevicePixelRatio(ratio);
         picture.fill(Qt::transparent);
         QPainter text(&picture);
         text.setFont(shownFont);
         text.setPen(shownPen);
-        text.drawText(0, ascent, line);
+        text.drawText(0, metrics.ascent(), line);
+        placed = QRect(QPoint(0, -metrics.ascent()), size);
+        ++painted;
     }
-    painter.drawPixmap(x, baseline - ascent, picture);
+    where = placed.translated(x, baseline);
+    return where;
+}
+
+void ScoreText::draw(QPainter& painter) const
+{
+    painter.drawPixmap(where.topLeft(), picture);
 }

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QPen>
 #include <QPixmap>
+#include <QRect>
 
 class QPainter;
 
@@ -13,17 +14,23 @@ class QPainter;
 class ScoreText
 {
 public:
-    // Draws the line with its baseline starting at (x, baseline), in the
-    // painter's font and pen.
-    void draw(QPainter& painter, int x, int baseline, int score);
+    // Makes the line ready for the score in the painter's font, pen and pixel
+    // ratio, its baseline starting at (x, baseline); returns where it goes.
+    QRect place(const QPainter& painter, int x, int baseline, int score);
+    // Where place() last put it.
+    void draw(QPainter& painter) const;
+    // Grows each time the picture is painted anew.
+    int version() const { return painted; }
 
 private:
     QPixmap picture;
+    QRect placed; // around the baseline's start
+    QRect where;
     int shownScore = -1; // a score is never negative when it is drawn
     QFont shownFont;
     QPen shownPen;
     qreal shownRatio = 0;
-    int ascent = 0;
+    int painted = 0;
 };
 
 #endif

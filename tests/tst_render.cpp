@@ -1,8 +1,11 @@
+#include "autopilot.h"
 #include "boardaccess.h"
 #include "boardfixture.h"
 #include "frametest.h"
+#include "instantanswers.h"
 
 #include <QPainter>
+#include <QScreen>
 #include <QtTest>
 
 using A = BoardAccess;
@@ -45,6 +48,7 @@ private slots:
     void destroyerOnTheWaterline();
     void eachTickDrawsOneFrame();
     void toolkitRepaintDrawsTheSameFrame();
+    void shownFrameIsAlwaysTheWholeFrame();
 };
 
 void tst_Render::lifeIconsCentred_data()
@@ -299,6 +303,40 @@ void tst_Render::toolkitRepaintDrawsTheSameFrame()
     QCoreApplication::processEvents();
     QCOMPARE(A::frame(b), first);
     QCOMPARE(A::sub(b, 0)->x, 60.0f); // drawing moves nothing
+}
+
+void tst_Render::shownFrameIsAlwaysTheWholeFrame()
+{
+    // Each tick draws and shows only what changed; after every one of them the
+    // screen must hold what drawing everything would.
+    BoardFixture f;
+    Board& b = f.board();
+    InstantAnswers answers;
+    b.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&b));
+    std::srand(7);
+    int hits = 0, escapes = 0;
+    for (int tick = 1; tick <= 1600; ++tick) {
+        if (tick == 700)
+            b.resize(2 * Board::FieldWidth, 2 * Board::FieldHeight);
+        if (tick == 1100 || A::gameOver(b)) {
+            b.newGame(2);
+            b.pauseGame();
+        }
+        if (tick % 23 == 0)
+            A::launch(b);
+        Autopilot::play(b);
+        const int subs = A::subCount(b), lives = A::lives(b);
+        A::tick(b);
+        escapes += std::max(0, lives - A::lives(b));
+        hits += std::max(0, subs - A::subCount(b) - std::max(0, lives - A::lives(b)));
+
+        const QImage shown = b.screen()->grabWindow(b.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage whole = A::wholeFrame(b).convertToFormat(QImage::Format_RGB32);
+        if (shown != whole)
+            QFAIL(qPrintable(QStringLiteral("tick %1 shows another frame than the whole one").arg(tick)));
+    }
+    QVERIFY2(hits > 5 && escapes > 3, qPrintable(QStringLiteral("%1 hits, %2 escapes").arg(hits).arg(escapes)));
 }
 
 QTEST_MAIN(tst_Render)

@@ -1,8 +1,8 @@
 #include "boardaccess.h"
 #include "boardfixture.h"
+#include "autopilot.h"
 #include "highscoreaccess.h"
 #include "instantanswers.h"
-#include "keys.h"
 
 #include "highscore/highscoretable.h"
 
@@ -25,31 +25,6 @@ long residentKilobytes()
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
-}
-
-// Steers under the nearest submarine, leading it by the way it will go while a
-// bomb sinks to its depth, and fires when it is there.
-void play(Board& b)
-{
-    const float middle = A::destroyerX(b) + float(A::destroyerPix(b).width() / 2);
-    float target = middle;
-    float nearest = 1e9f;
-    for (int i = 0; i < A::subCount(b); ++i) {
-        const Sub* sub = A::sub(b, i);
-        const float sinking = (sub->y - 40.0f) / 0.6f;
-        const float centre = sub->x + float(A::subPix(b).width()) / 2 + sub->speed / 50.0f * sinking;
-        if (std::abs(centre - middle) < nearest) {
-            nearest = std::abs(centre - middle);
-            target = centre;
-        }
-    }
-    const bool left = target < middle - 2, right = target > middle + 2;
-    if (left != A::leftPressed(b))
-        Keys::send(&b, left ? QEvent::KeyPress : QEvent::KeyRelease, Qt::Key_Left);
-    if (right != A::rightPressed(b))
-        Keys::send(&b, right ? QEvent::KeyPress : QEvent::KeyRelease, Qt::Key_Right);
-    if (nearest < 6)
-        Keys::press(&b, Qt::Key_Return);
 }
 
 } // namespace
@@ -119,7 +94,7 @@ void tst_Soak::manyGames()
                 untilLaunch = std::max(1, int(A::subInterval(b)) / 20);
             }
             const int scoreBeforePlay = A::score(b), bombsBeforePlay = A::bombCount(b);
-            play(b);
+            Autopilot::play(b);
             // Only a bomb dropped costs anything.
             QCOMPARE(A::score(b), scoreBeforePlay - 10 * (A::bombCount(b) - bombsBeforePlay));
 

@@ -5,8 +5,10 @@
 #include "board/bomb.h"
 #include "board/sub.h"
 
-#include <set>
+#include <QPainter>
 #include <QTimer>
+
+#include <set>
 
 // The tests', benchmarks' and fuzzers' view of a board's private state, and
 // its tick and launch, to be driven directly instead of by the timers.
@@ -14,8 +16,23 @@ struct BoardAccess
 {
     static void tick(Board& b) { b.gameLogic(); }
     static void launch(Board& b) { b.newSub(); }
-    static void compose(Board& b) { b.composeFrame(); }
+    // The buffer recomposed whole, as for the first frame.
+    static void compose(Board& b)
+    {
+        b.shown = Board::Frame();
+        b.updateFrame();
+    }
     static QImage frame(const Board& b) { return b.buffer->toImage(); }
+    // The whole frame of the present state, composed afresh beside the board's own.
+    static QImage wholeFrame(Board& b)
+    {
+        QPixmap fresh(b.buffer->size());
+        fresh.setDevicePixelRatio(b.buffer->devicePixelRatio());
+        QPainter painter(&fresh);
+        b.drawFrame(painter, b.frameNow(painter), QRect(0, 0, Board::FieldWidth, Board::FieldHeight));
+        painter.end();
+        return fresh.toImage();
+    }
     static QPixmap& buffer(Board& b) { return *b.buffer; }
 
     static int& subCount(Board& b) { return b.subCount; }
