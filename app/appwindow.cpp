@@ -4,12 +4,17 @@
 #include "highscore/highscoretable.h"
 #include "platform/messageboxwidth.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <ctime>
@@ -55,7 +60,11 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
 
     board = new Board(this);
     // Not the central widget: the board keeps this place whatever the window's size.
-    board->setGeometry(0, MenuBarHeight, Board::FieldWidth, Board::FieldHeight);
+    const int chosen = settings.size() ? settings.size() : defaultSize(screen()->availableGeometry().size());
+    chosenSize = std::clamp(chosen, 1, LargestSize);
+    while (chosenSize > 1 && !fits(chosenSize))
+        --chosenSize;
+    placeBoard();
     board->setFocus();
 
     menuBar()->setNativeMenuBar(false);
@@ -79,12 +88,108 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
 
     for (QMenu* menu : {appMenu, gameMenu})
         connect(menu, &QMenu::triggered, this, [this](QAction* action) { menuSelected(action->data().toInt()); });
+    buildSettingsMenu();
 
     // A logout through the session manager may end the program without asking.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { board->highScores->sync(); });
 }
 
 AppWindow::~AppWindow() = default;
+
+int AppWindow::defaultSize(const QSize& available)
+{
+    int factor = 1;
+    while (factor < LargestSize && Board::FieldWidth * (factor + 1) <= available.width()
+           && MenuBarHeight + Board::FieldHeight * (factor + 1) <= available.height() * 2 / 3)
+        ++factor;
+    return factor;
+}
+
+void AppWindow::buildSettingsMenu()
+{
+    settingsMenu = menuBar()->addMenu(QStringLiteral("&Settings"));
+    auto* sizes = new QActionGroup(this);
+    for (int factor = 1; factor <= LargestSize; ++factor) {
+        QAction* action = settingsMenu->addAction(QStringLiteral("&%1x Size").arg(factor));
+        action->setCheckable(true);
+        action->setChecked(factor == chosenSize);
+        action->setData(factor);
+        sizes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, factor] { setSize(factor); });
+        sizeActions.append(action);
+    }
+    settingsMenu->addSeparator();
+    fullScreenAction = settingsMenu->addAction(QStringLiteral("&Full Screen"));
+    fullScreenAction->setCheckable(true);
+    fullScreenAction->setShortcut(Qt::Key_F11);
+    connect(fullScreenAction, &QAction::triggered, this, &AppWindow::setFullScreen);
+    // The screen may have changed since the menu was last open.
+    connect(settingsMenu, &QMenu::aboutToShow, this, [this] {
+        for (QAction* action : std::as_const(sizeActions))
+            action->setEnabled(fits(action->data().toInt()));
+    });
+    if (settings.fullScreen())
+        QTimer::singleShot(0, this, [this] { setFullScreen(true); });
+}
+
+QSize AppWindow::windowSize(int factor) const
+{
+    return QSize(Board::FieldWidth * factor, MenuBarHeight + Board::FieldHeight * factor);
+}
+
+bool AppWindow::fits(int factor) const
+{
+    // With the frame the window manager puts around it, once it has one.
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
+    const QSize room = screen()->availableGeometry().size();
+    return windowSize(factor).width() + frame.width() <= room.width()
+        && windowSize(factor).height() + frame.height() <= room.height();
+}
+
+void AppWindow::setSize(int factor)
+{
+    chosenSize = factor;
+    settings.setSize(factor);
+    sizeActions[factor - 1]->setChecked(true);
+    if (!isFullScreen()) {
+        setFixedSize(windowSize(factor));
+        placeBoard();
+    }
+}
+
+void AppWindow::setFullScreen(bool on)
+{
+    settings.setFullScreen(on);
+    fullScreenAction->setChecked(on);
+    if (on == isFullScreen())
+        return;
+    if (on) {
+        // A window manager may refuse full screen to a window of fixed size.
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        showFullScreen();
+    } else {
+        showNormal();
+        setFixedSize(windowSize(chosenSize));
+    }
+    placeBoard();
+}
+
+void AppWindow::placeBoard()
+{
+    // Full screen, the board takes all below the menu bar and shows the field
+    // in its middle at the largest whole size there is room for.
+    if (isFullScreen())
+        board->setGeometry(0, MenuBarHeight, width(), height() - MenuBarHeight);
+    else
+        board->setGeometry(QRect(QPoint(0, MenuBarHeight), windowSize(chosenSize) - QSize(0, MenuBarHeight)));
+}
+
+void AppWindow::resizeEvent(QResizeEvent* e)
+{
+    QMainWindow::resizeEvent(e);
+    placeBoard();
+}
 
 void AppWindow::menuSelected(int id)
 {
@@ -138,6 +243,9 @@ void AppWindow::showBox(const char* name, const QString& text, int maxWidth)
 void AppWindow::changeEvent(QEvent* e)
 {
     QMainWindow::changeEvent(e);
+    // Left full screen by the window manager's own means.
+    if (e->type() == QEvent::WindowStateChange && fullScreenAction && !isFullScreen() && fullScreenAction->isChecked())
+        setFullScreen(false);
     if (e->type() != QEvent::ActivationChange || isActiveWindow())
         return;
     // Our own boxes pause the game themselves where they need to; only another

@@ -1,33 +1,56 @@
 #ifndef APPWINDOW_H
 #define APPWINDOW_H
 
+#include "app/desktopsettings.h"
+
 #include <QMainWindow>
 
 class Board;
+class QAction;
 class QMenu;
 
 // The main window: the board below a menu bar with the "Marlovex" and "Game"
-// popups.
+// popups, and "Settings" for what a desktop adds: the window's size and full
+// screen.
 class AppWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
+    static constexpr int LargestSize = 6;
+
     explicit AppWindow(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
     ~AppWindow() override;
 
+    // The size a first start chooses on a screen with this much room: the
+    // largest whose window takes at most two thirds of its height.
+    static int defaultSize(const QSize& available);
+
 protected:
     void changeEvent(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private slots:
     void menuSelected(int id);
 
 private:
     void showBox(const char* name, const QString& text, int maxWidth = QWIDGETSIZE_MAX);
+    void buildSettingsMenu();
+    // The window at a size, whole, as the screen has room for it.
+    QSize windowSize(int factor) const;
+    bool fits(int factor) const;
+    void setSize(int factor);
+    void setFullScreen(bool on);
+    void placeBoard();
 
     QMenu* appMenu = nullptr;
     QMenu* gameMenu = nullptr;
     Board* board = nullptr;
+    QMenu* settingsMenu = nullptr;
+    QList<QAction*> sizeActions;
+    QAction* fullScreenAction = nullptr;
+    DesktopSettings settings;
+    int chosenSize = 1; // the window's; full screen has its own
 };
 
 #endif

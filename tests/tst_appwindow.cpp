@@ -43,8 +43,14 @@ private slots:
     void pausesWhenAnotherApplicationTakesOver();
     void politeSignalsEndLikeExit_data();
     void politeSignalsEndLikeExit();
+    void defaultSizeTakesTwoThirdsAtMost_data();
+    void defaultSizeTakesTwoThirdsAtMost();
+    void sizesScaleTheWindowAndAreRemembered();
+    void fullScreenCentresTheFieldOnBlack();
 
 private:
+    QAction* settingsItem(const QString& text);
+    void reopen();
     void select(int id) { QMetaObject::invokeMethod(window.get(), "menuSelected", Qt::DirectConnection, Q_ARG(int, id)); }
     Board& board() { return *window->findChild<Board*>(); }
 
@@ -56,6 +62,13 @@ void tst_AppWindow::init()
 {
     home = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->path()));
+    reopen();
+}
+
+// A new window, as at the next start.
+void tst_AppWindow::reopen()
+{
+    window.reset();
     OutputCapture quiet;
     window = std::make_unique<AppWindow>(nullptr, "AppWindow", Qt::WindowFlags());
     static_cast<QPEApplication*>(qApp)->showMainWidget(window.get(), false);
@@ -87,11 +100,18 @@ void tst_AppWindow::windowIsTheHandheldsApplicationArea()
 void tst_AppWindow::menusAsDesigned()
 {
     const QList<QAction*> titles = window->menuBar()->actions();
-    QCOMPARE(titles.size(), 2);
+    QCOMPARE(titles.size(), 3);
     QCOMPARE(describe(titles[0]->menu()), QStringLiteral("&Marlovex: &About=3, &Rules=4, -, &Exit=2"));
     QCOMPARE(describe(titles[1]->menu()),
              QStringLiteral("&Game: &Pause Game=0, &Unpause Game=1, -, &Easy Game=6, &Normal Game=7, &Hard Game=8, -, "
                             "&Show HighScores=5"));
+    QCOMPARE(describe(titles[2]->menu()),
+             QStringLiteral("&Settings: &1x Size=1, &2x Size=2, &3x Size=3, &4x Size=4, &5x Size=5, &6x Size=6, -, &Full Screen="));
+    QStringList shortcuts;
+    for (QAction* action : titles[2]->menu()->actions())
+        if (!action->shortcut().isEmpty())
+            shortcuts << action->shortcut().toString();
+    QCOMPARE(shortcuts, QStringList{QStringLiteral("F11")}); // no game key
     // A chosen item reaches the board through menuSelected.
     titles[1]->menu()->actions()[0]->trigger();
     QVERIFY(!A::mainTimer(board())->isActive());
@@ -245,6 +265,84 @@ void tst_AppWindow::politeSignalsEndLikeExit()
     QFile settings(home->path() + "/marlovex/Marlovex.conf");
     QVERIFY(settings.open(QIODevice::ReadOnly));
     QVERIFY(settings.readAll().startsWith("[score]\nP0 = Ada Marvel\n"));
+}
+
+QAction* tst_AppWindow::settingsItem(const QString& text)
+{
+    for (QAction* action : window->menuBar()->actions()[2]->menu()->actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+void tst_AppWindow::defaultSizeTakesTwoThirdsAtMost_data()
+{
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<int>("size");
+    QTest::newRow("1920 x 1080") << QSize(1920, 1080) << 2;
+    QTest::newRow("640 x 480") << QSize(640, 480) << 1;
+    QTest::newRow("too small for 1x") << QSize(200, 200) << 1;
+    QTest::newRow("2560 x 1440") << QSize(2560, 1440) << 3;
+    QTest::newRow("3840 x 2160") << QSize(3840, 2160) << 5;
+    QTest::newRow("8K, at most 6x") << QSize(7680, 4320) << 6;
+    QTest::newRow("narrow and tall") << QSize(480, 2000) << 2;
+}
+
+void tst_AppWindow::defaultSizeTakesTwoThirdsAtMost()
+{
+    QFETCH(QSize, available);
+    QFETCH(int, size);
+    QCOMPARE(AppWindow::defaultSize(available), size);
+}
+
+void tst_AppWindow::sizesScaleTheWindowAndAreRemembered()
+{
+    // The offscreen screen is 800 x 800: 2x fits, 3x does not.
+    QCOMPARE(window->size(), QSize(240, 285));
+    QVERIFY(settingsItem("&1x Size")->isChecked());
+    emit window->menuBar()->actions()[2]->menu()->aboutToShow();
+    QVERIFY(settingsItem("&2x Size")->isEnabled());
+    QVERIFY(!settingsItem("&3x Size")->isEnabled());
+
+    settingsItem("&2x Size")->trigger();
+    QCOMPARE(window->size(), QSize(480, 550));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    QCOMPARE(board().geometry(), QRect(0, 20, 480, 530));
+    QVERIFY(A::mainTimer(board())->isActive());
+    // Every picture pixel a 2 x 2 block: the sea's first row, twice.
+    const QImage field = board().grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage sea = A::waterPix(board(), int(A::waterPhase(board()))).toImage().convertToFormat(QImage::Format_RGB32);
+    for (int x = 0; x < 480; ++x)
+        QVERIFY2(field.pixel(x, 80) == sea.pixel(x / 2, 0) && field.pixel(x, 81) == sea.pixel(x / 2, 0), qPrintable(QString::number(x)));
+
+    reopen();
+    QCOMPARE(window->size(), QSize(480, 550));
+    QVERIFY(settingsItem("&2x Size")->isChecked());
+}
+
+void tst_AppWindow::fullScreenCentresTheFieldOnBlack()
+{
+    QAction* fullScreen = settingsItem("&Full Screen");
+    QCOMPARE(fullScreen->shortcut(), QKeySequence(Qt::Key_F11));
+    fullScreen->trigger();
+    QTRY_COMPARE(window->size(), QSize(800, 800));
+    QCOMPARE(board().geometry(), QRect(0, 20, 800, 780));
+    // 3x would be 795 tall: 2x, in the middle, black around.
+    const QImage shown = board().grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.pixel(159, 300), qRgb(0, 0, 0));
+    QCOMPARE(shown.pixel(640, 300), qRgb(0, 0, 0));
+    QCOMPARE(shown.pixel(400, 124), qRgb(0, 0, 0));
+    const QImage sea = A::waterPix(board(), int(A::waterPhase(board()))).toImage().convertToFormat(QImage::Format_RGB32);
+    for (int x = 0; x < 240; ++x)
+        QVERIFY2(shown.pixel(160 + 2 * x, 125 + 80) == sea.pixel(x, 0), qPrintable(QString::number(x)));
+    QVERIFY(A::mainTimer(board())->isActive()); // not paused
+    QCOMPARE(QApplication::focusWidget(), &board());
+
+    reopen(); // full screen again at the next start
+    QTRY_VERIFY(window->isFullScreen());
+    settingsItem("&Full Screen")->trigger();
+    QTRY_COMPARE(window->size(), QSize(240, 285));
+    QCOMPARE(board().geometry(), QRect(0, 20, 240, 265));
 }
 
 int main(int argc, char** argv)

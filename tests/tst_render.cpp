@@ -316,14 +316,14 @@ void tst_Render::shownFrameIsAlwaysTheWholeFrame()
     QVERIFY(QTest::qWaitForWindowExposed(&b));
     std::srand(7);
     int hits = 0, escapes = 0;
-    for (int tick = 1; tick <= 1600; ++tick) {
-        if (tick == 700)
+    for (int tick = 1; tick <= 1000; ++tick) {
+        if (tick == 400)
             b.resize(2 * Board::FieldWidth, 2 * Board::FieldHeight);
-        if (tick == 1100 || A::gameOver(b)) {
+        if (tick == 700 || A::gameOver(b)) {
             b.newGame(2);
             b.pauseGame();
         }
-        if (tick % 23 == 0)
+        if (tick % 19 == 0)
             A::launch(b);
         Autopilot::play(b);
         const int subs = A::subCount(b), lives = A::lives(b);

@@ -1,17 +1,16 @@
-// The real program in a real X window (run under xvfb-run): started from the
-// folder the README's run command uses, driven with xdotool, looked at with
-// ImageMagick's import.
+// The real program in a real X window on a screen of the handheld's era (run
+// under xvfb-run, no window manager): started from the folder the README's run
+// command uses, or from any other.
 
 #include "frametest.h"
+#include "gamewindow.h"
 
 #include "board/board.h"
 
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -22,15 +21,6 @@ QImage picture(const char* name)
         .convertToFormat(QImage::Format_ARGB32);
 }
 
-QString run(const QString& program, const QStringList& args)
-{
-    QProcess process;
-    process.start(program, args);
-    if (!process.waitForFinished(10000))
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
 } // namespace
 
 class tst_Window : public QObject
@@ -39,7 +29,6 @@ class tst_Window : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void windowIsTheHandheldsSize();
     void skyWaterAndScoreInPlace();
     void rightMovesTheDestroyer();
@@ -50,20 +39,13 @@ private slots:
     void sigtermWithABoxOpenWritesTheList();
 
 private:
-    void launch(const QString& folder, const QString& config);
     QImage board();                 // the board's pixels on the screen now
-    void key(const QString& key);
-    void choose(const QString& menu, const QString& item);
-    int visibleWindows();
     int destroyerX(const QImage& field);
     int bombsToHand(const QImage& field);
     bool seaAndSkyShown(const QImage& field);
 
     QTemporaryDir home;
-    std::unique_ptr<QProcess> game;
-    QString window;
-    QMap<QString, int> geometry;    // as xdotool reports it
-    QPoint origin;                  // the window's top-left corner on the screen
+    std::unique_ptr<GameWindow> window;
 };
 
 void tst_Window::initTestCase()
@@ -72,70 +54,14 @@ void tst_Window::initTestCase()
     QVERIFY2(qEnvironmentVariableIsSet("XAUTHORITY"), "the desktop picture path needs XAUTHORITY");
     QVERIFY(QDir(home.path()).mkdir("runtime"));
     QFile::setPermissions(home.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    launch(QStringLiteral(MARLOVEX_RUN_DIR), home.path() + "/config");
-}
-
-// Starts the game in folder with its settings below config, and waits for its window.
-void tst_Window::launch(const QString& folder, const QString& config)
-{
-    if (game && game->state() != QProcess::NotRunning) {
-        game->kill();
-        game->waitForFinished();
-    }
-    game = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", config);
-    env.insert("XDG_RUNTIME_DIR", home.path() + "/runtime");
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    game->setProcessEnvironment(env);
-    game->setWorkingDirectory(folder);
-    game->start(QStringLiteral(MARLOVEX_PROGRAM), {});
-    QVERIFY(game->waitForStarted());
-
-    QTRY_VERIFY2_WITH_TIMEOUT(!(window = run("xdotool", {"search", "--onlyvisible", "--name", "^Marlovex$"})).isEmpty(),
-                              qPrintable(QString::fromLocal8Bit(game->readAllStandardError())), 20000);
-    window = window.section('\n', 0, 0);
-    for (const QString& line : run("xdotool", {"getwindowgeometry", "--shell", window}).split('\n'))
-        geometry[line.section('=', 0, 0)] = line.section('=', 1).toInt();
-    origin = QPoint(geometry["X"], geometry["Y"]);
-    run("xdotool", {"windowfocus", "--sync", window});
-    QTest::qWait(300);
-}
-
-void tst_Window::cleanupTestCase()
-{
-    if (game && game->state() != QProcess::NotRunning) {
-        game->kill();
-        game->waitForFinished();
-    }
+    window = std::make_unique<GameWindow>(home.path() + "/runtime");
+    QVERIFY(window->launch(QStringLiteral(MARLOVEX_RUN_DIR), home.path() + "/config"));
 }
 
 QImage tst_Window::board()
 {
-    const QString file = home.path() + "/shot.png";
-    run("import", {"-window", "root", file});
-    return QImage(file).convertToFormat(QImage::Format_ARGB32).copy(QRect(origin + QPoint(0, 20), QSize(Board::FieldWidth, Board::FieldHeight)));
-}
-
-void tst_Window::key(const QString& key)
-{
-    run("xdotool", {"windowfocus", "--sync", window});
-    run("xdotool", {"key", key});
-}
-
-int tst_Window::visibleWindows()
-{
-    return run("xdotool", {"search", "--onlyvisible", "--classname", "marlovex"}).split('\n', Qt::SkipEmptyParts).size();
-}
-
-// Opens a menu by its Alt key and picks an item by its letter, each step only
-// once the one before has shown on the screen, however busy the machine is.
-void tst_Window::choose(const QString& menu, const QString& item)
-{
-    key("alt+" + menu);
-    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), 2, 5000); // the popup is open
-    run("xdotool", {"key", item});
-    QTRY_VERIFY_WITH_TIMEOUT(visibleWindows() < 2, 5000);
+    const QPoint origin = window->geometry().topLeft();
+    return window->screen().copy(QRect(origin + QPoint(0, 20), QSize(Board::FieldWidth, Board::FieldHeight)));
 }
 
 int tst_Window::destroyerX(const QImage& field)
@@ -157,8 +83,7 @@ int tst_Window::bombsToHand(const QImage& field)
 
 void tst_Window::windowIsTheHandheldsSize()
 {
-    QCOMPARE(geometry["WIDTH"], 240);
-    QCOMPARE(geometry["HEIGHT"], 285);
+    QCOMPARE(window->geometry().size(), QSize(240, 285));
 }
 
 // Clear sky away from clouds and icons, and one of the eight sea frames at y 40.
@@ -192,42 +117,42 @@ void tst_Window::rightMovesTheDestroyer()
 {
     const int before = destroyerX(board());
     QVERIFY(before >= 0);
-    run("xdotool", {"windowfocus", "--sync", window});
-    run("xdotool", {"keydown", "Right"});
+    GameWindow::run("xdotool", {"keydown", "Right"});
     QTest::qWait(400);
-    run("xdotool", {"keyup", "Right"});
+    GameWindow::run("xdotool", {"keyup", "Right"});
     QTRY_VERIFY_WITH_TIMEOUT(destroyerX(board()) > before + 10, 3000);
 }
 
 void tst_Window::returnDropsABomb()
 {
     QCOMPARE(bombsToHand(board()), 3);
-    key("Return");
+    window->key("Return");
     QTRY_COMPARE_WITH_TIMEOUT(bombsToHand(board()), 2, 3000);
 }
 
 void tst_Window::pauseAndUnpauseByKeyboard()
 {
-    choose("g", "p");
+    window->choose("g", "p");
     QTest::qWait(100);
     const QImage paused = board();
     QTest::qWait(500); // more than two water frames
     QVERIFY(FrameTest::samePixels(board(), paused));
 
-    choose("g", "u");
+    window->choose("g", "u");
     const QImage running = board();
     QTRY_VERIFY_WITH_TIMEOUT(!FrameTest::samePixels(board(), running), 3000);
 }
 
 void tst_Window::exitByKeyboardWritesTheList()
 {
-    key("alt+m");
-    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), 2, 5000);
-    run("xdotool", {"key", "e"});
-    QTRY_COMPARE_WITH_TIMEOUT(game->state(), QProcess::NotRunning, 5000);
-    QCOMPARE(game->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(game->exitCode(), 0);
-    const QByteArray out = game->readAllStandardOutput();
+    window->key("alt+m");
+    QTRY_COMPARE_WITH_TIMEOUT(window->visibleWindows(), 2, 5000);
+    GameWindow::run("xdotool", {"key", "e"});
+    QProcess& game = window->game();
+    QTRY_COMPARE_WITH_TIMEOUT(game.state(), QProcess::NotRunning, 5000);
+    QCOMPARE(game.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(game.exitCode(), 0);
+    const QByteArray out = game.readAllStandardOutput();
     QVERIFY2(!out.contains("Couldn't load"), out.constData());
 
     QFile settings(home.path() + "/config/marlovex/Marlovex.conf");
@@ -241,12 +166,11 @@ void tst_Window::picturesFromAnyFolder()
 {
     // Typed in a terminal in any folder: no picture tree below it.
     QTemporaryDir elsewhere;
-    launch(elsewhere.path(), home.path() + "/config");
+    QVERIFY(window->launch(elsewhere.path(), home.path() + "/config"));
     QTRY_VERIFY_WITH_TIMEOUT(seaAndSkyShown(board()), 5000);
     QCOMPARE(destroyerX(board()), 105);
-    game->terminate();
-    QVERIFY(game->waitForFinished(5000));
-    QVERIFY(game->readAllStandardOutput().contains("Couldn't load ipk/opt/QtPalmtop/pics/marlovex/sky.png\n"));
+    QVERIFY(window->terminate());
+    QVERIFY(window->game().readAllStandardOutput().contains("Couldn't load ipk/opt/QtPalmtop/pics/marlovex/sky.png\n"));
 }
 
 void tst_Window::sigtermWithABoxOpenWritesTheList()
@@ -254,16 +178,15 @@ void tst_Window::sigtermWithABoxOpenWritesTheList()
     // A first start: the new list reaches the disk only on the way out.
     QTemporaryDir elsewhere;
     const QString config = home.path() + "/sigterm";
-    launch(elsewhere.path(), config);
-    key("alt+m");
-    QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(), 2, 5000); // the popup
-    run("xdotool", {"key", "r"});
+    QVERIFY(window->launch(elsewhere.path(), config));
+    window->key("alt+m");
+    QTRY_COMPARE_WITH_TIMEOUT(window->visibleWindows(), 2, 5000); // the popup
+    GameWindow::run("xdotool", {"key", "r"});
     QTest::qWait(500);
-    QCOMPARE(visibleWindows(), 2); // the Rules box, in its own event loop
-    game->terminate();
-    QVERIFY(game->waitForFinished(5000));
-    QCOMPARE(game->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(game->exitCode(), 0);
+    QCOMPARE(window->visibleWindows(), 2); // the Rules box, in its own event loop
+    QVERIFY(window->terminate());
+    QCOMPARE(window->game().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(window->game().exitCode(), 0);
     QFile settings(config + "/marlovex/Marlovex.conf");
     QVERIFY(settings.open(QIODevice::ReadOnly));
     QVERIFY(settings.readAll().startsWith("[score]\nP0 = Ada Marvel\n"));

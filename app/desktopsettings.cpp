@@ -1,0 +1,42 @@
+#include "app/desktopsettings.h"
+
+namespace {
+
+const QString SizeKey = QStringLiteral("Size");
+const QString FullScreenKey = QStringLiteral("FullScreen");
+
+} // namespace
+
+DesktopSettings::DesktopSettings()
+    : Config(QStringLiteral("Desktop"), User)
+{
+    setGroup(QStringLiteral("window"));
+}
+
+int DesktopSettings::size() const
+{
+    return readNumEntry(SizeKey, 0);
+}
+
+void DesktopSettings::setSize(int size)
+{
+    set(SizeKey, size);
+}
+
+bool DesktopSettings::fullScreen() const
+{
+    return readNumEntry(FullScreenKey, 0) != 0;
+}
+
+void DesktopSettings::setFullScreen(bool on)
+{
+    set(FullScreenKey, on);
+}
+
+void DesktopSettings::set(const QString& key, int value)
+{
+    if (hasKey(key) && readNumEntry(key) == value)
+        return;
+    writeEntry(key, value);
+    write();
+}

@@ -1,0 +1,24 @@
+#ifndef DESKTOPSETTINGS_H
+#define DESKTOPSETTINGS_H
+
+#include "platform/config.h"
+
+// What the player chose in the Settings menu, kept in a file of its own beside
+// the high-score list (which another copy of the game, or the handheld, may
+// write) and written as soon as it changes.
+class DesktopSettings : public Config
+{
+public:
+    DesktopSettings();
+
+    // The window's whole-number size; 0 until the player chooses one.
+    int size() const;
+    void setSize(int size);
+    bool fullScreen() const;
+    void setFullScreen(bool on);
+
+private:
+    void set(const QString& key, int value);
+};
+
+#endif
