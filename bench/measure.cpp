@@ -1,5 +1,6 @@
 // Runs a program for a while and measures it from outside: its share of one
-// core over a window of play and its peak resident memory; with --timing also
+// core over a window of play, the X server's share meanwhile (the Xvfb of
+// $DISPLAY) and its peak resident memory; with --timing also
 // the time from its start to its first frame and its ticks per second, which
 // the program reports as "tick" and "frame" lines on standard error (the
 // marlovex.timing logging category), each timed as it arrives. The report
@@ -27,6 +28,18 @@ double cpuSeconds(qint64 pid)
     const QByteArray line = stat.readAll();
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// The X server of $DISPLAY, by the lock file it keeps; -1 when there is none.
+qint64 xServer()
+{
+    const QByteArray display = qgetenv("DISPLAY");
+    QFile lock(QStringLiteral("/tmp/.X%1-lock").arg(QString::fromLatin1(display.mid(display.indexOf(':') + 1)).section('.', 0, 0)));
+    if (!lock.open(QIODevice::ReadOnly))
+        return -1;
+    bool ok = false;
+    const qint64 pid = lock.readAll().trimmed().toLongLong(&ok);
+    return ok ? pid : -1;
 }
 
 long peakKilobytes(qint64 pid)
@@ -65,7 +78,8 @@ int main(int argc, char** argv)
     program.setProcessChannelMode(QProcess::SeparateChannels);
 
     QElapsedTimer clock;
-    double firstFrame = -1, windowStart = -1, cpuAtStart = 0;
+    const qint64 server = xServer();
+    double firstFrame = -1, windowStart = -1, cpuAtStart = 0, serverAtStart = 0;
     int ticksInWindow = 0;
     QByteArray pending;
     QObject::connect(&program, &QProcess::readyReadStandardError, [&] {
@@ -92,11 +106,15 @@ int main(int argc, char** argv)
         if (windowStart < 0 && now >= SettleSeconds) {
             windowStart = now;
             cpuAtStart = cpuSeconds(program.processId());
+            serverAtStart = cpuSeconds(server);
         }
         if (windowStart >= 0 && now >= windowStart + window && cpuAtStart >= 0) {
             const double used = cpuSeconds(program.processId()) - cpuAtStart;
+            const double serverUsed = cpuSeconds(server) - serverAtStart;
             if (!timing) {
                 std::printf("cpu_percent %.2f\n", 100.0 * used / (now - windowStart));
+                if (server > 0)
+                    std::printf("xserver_cpu_percent %.2f\n", 100.0 * serverUsed / (now - windowStart));
                 std::printf("peak_kb %ld\n", peakKilobytes(program.processId()));
             }
             cpuAtStart = -1;

@@ -6,6 +6,7 @@
 #include "highscore/keygrace.h"
 #include "platform/messageboxwidth.h"
 #include "platform/resource.h"
+#include "platform/widgetpainter.h"
 
 #include <QKeyEvent>
 #include <QLoggingCategory>
@@ -54,6 +55,8 @@ constexpr int ScoreBaseline = 12;
 constexpr int IconY = 3;
 constexpr int IconGap = 3;
 constexpr int EndBoxMinWidth = 110;
+// Two changed areas are drawn and shown as one when that adds at most this many pixels.
+constexpr int JoinSlack = 2000;
 
 constexpr const char* ImageDir = "marlovex";
 // Where a desktop build finds the pictures, relative to the working directory.
@@ -211,11 +214,8 @@ void Board::gameLogic()
 
     // The frame, drawn now rather than queued; only what changed is drawn and
     // shown again.
-    if (isVisible()) {
-        const QRegion changed = updateFrame();
-        if (!changed.isEmpty())
-            repaint(QTransform(zoom(), 0, 0, zoom(), fieldRect().x(), fieldRect().y()).map(changed));
-    }
+    if (isVisible())
+        showChanges(updateFrame());
     qCDebug(lcTiming, "tick");
 }
 
@@ -322,9 +322,33 @@ void Board::paintEvent(QPaintEvent* e)
     const qreal ratio = devicePixelRatioF();
     for (const QRect& r : e->region() & field) {
         const QRect inBuffer = r.translated(-field.topLeft());
+        // A clip of one rectangle within the event's: the painter's fast way.
+        painter.setClipRect(r);
         painter.drawPixmap(r, *buffer, QRectF(inBuffer.topLeft() * ratio, inBuffer.size() * ratio));
     }
     qCDebug(lcTiming, "frame");
+}
+
+void Board::showChanges(const Rects& changed)
+{
+    if (changed.isEmpty())
+        return;
+    const QRect field = fieldRect();
+    const int z = zoom();
+    QRegion region;
+    for (const QRect& r : changed)
+        region += QRect(field.topLeft() + r.topLeft() * z, r.size() * z);
+    WidgetPainter painter(this, region);
+    if (!painter.isActive()) {
+        repaint(region);
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    for (const QRect& r : changed) {
+        const QRect inBuffer(r.topLeft() * z, r.size() * z);
+        painter->drawPixmap(inBuffer.translated(field.topLeft()), *buffer,
+                            QRectF(QPointF(inBuffer.topLeft()) * ratio, QSizeF(inBuffer.size()) * ratio));
+    }
 }
 
 int Board::zoom() const
@@ -359,28 +383,36 @@ Board::Frame Board::frameNow(const QPainter& painter)
     return frame;
 }
 
-QRegion Board::changedSince(const Frame& before, const Frame& now) const
+Board::Rects Board::changedSince(const Frame& before, const Frame& now) const
 {
+    const QRect whole(0, 0, FieldWidth, FieldHeight);
     if (before.water != now.water)
-        return QRegion(0, 0, FieldWidth, FieldHeight);
-    QRegion changed;
+        return {whole};
+    Rects changed;
+    // Where a sprite moved a little, one rectangle covers both its places.
     auto both = [&changed](const QRect& a, const QRect& b) {
-        if (a != b)
-            changed += QRegion(a) + b;
+        if (a == b)
+            return;
+        if (a.isEmpty() || b.isEmpty() || !a.adjusted(-4, -4, 4, 4).intersects(b)) {
+            changed.append(a);
+            changed.append(b);
+        } else {
+            changed.append(a.united(b));
+        }
     };
     both(before.destroyer, now.destroyer);
     if (before.scoreVersion != now.scoreVersion || before.score != now.score)
-        changed += QRegion(before.score) + now.score;
+        changed.append(before.score.united(now.score));
     // The icon rows, whole, when their number changes.
     const int lifeStep = livesPix.width() + IconGap;
     const int bombStep = bombPix.width() + IconGap;
     if (before.lives != now.lives) {
-        for (int lives : {before.lives, now.lives})
-            changed += QRect(FieldWidth / 2 - (lives * lifeStep) / 2, IconY, lives * lifeStep, livesPix.height());
+        const int most = std::max(before.lives, now.lives);
+        changed.append(QRect(FieldWidth / 2 - (most * lifeStep) / 2, IconY, most * lifeStep, livesPix.height()));
     }
     if (before.bombsToHand != now.bombsToHand) {
-        for (int count : {before.bombsToHand, now.bombsToHand})
-            changed += QRect(FieldWidth - count * bombStep, IconY, count * bombStep, bombPix.height());
+        const int most = std::max(before.bombsToHand, now.bombsToHand);
+        changed.append(QRect(FieldWidth - most * bombStep, IconY, most * bombStep, bombPix.height()));
     }
     // Slot by slot: where a slot's sprite is unchanged, so is everything drawn
     // over and under it that is unchanged too, in the same order.
@@ -388,10 +420,31 @@ QRegion Board::changedSince(const Frame& before, const Frame& now) const
         both(i < before.subCount ? before.subs[i] : QRect(), i < now.subCount ? now.subs[i] : QRect());
     for (int i = 0; i < std::max(before.bombCount, now.bombCount); ++i)
         both(i < before.bombCount ? before.bombs[i] : QRect(), i < now.bombCount ? now.bombs[i] : QRect());
-    return changed & QRect(0, 0, FieldWidth, FieldHeight);
+
+    // Overlapping rectangles become one, so that nothing is drawn twice, and so
+    // do those whose union is not much larger: each rectangle costs about as
+    // much as copying a thousand pixels more.
+    auto join = [](const QRect& a, const QRect& b) {
+        const QRect both = a.united(b);
+        return a.intersects(b) || both.width() * both.height() - a.width() * a.height() - b.width() * b.height() <= JoinSlack;
+    };
+    for (int i = 0; i < changed.size(); ++i) {
+        changed[i] &= whole;
+        for (int j = 0; j < i; ++j) {
+            if (join(changed[j], changed[i])) {
+                changed[j] |= changed[i];
+                changed.remove(i);
+                i = -1; // a grown one may now meet an earlier one
+                break;
+            }
+        }
+        if (i >= 0 && changed[i].isEmpty())
+            changed.remove(i--);
+    }
+    return changed;
 }
 
-QRegion Board::updateFrame()
+Board::Rects Board::updateFrame()
 {
     // A new buffer for a new size or a screen of another pixel ratio.
     const qreal ratio = zoom() * devicePixelRatioF();
@@ -401,45 +454,52 @@ QRegion Board::updateFrame()
     }
     QPainter painter(buffer);
     const Frame now = frameNow(painter);
-    const QRegion changed = changedSince(shown, now);
-    if (!changed.isEmpty())
-        drawFrame(painter, now, changed);
+    const Rects changed = changedSince(shown, now);
+    for (const QRect& area : changed)
+        drawFrame(painter, now, area);
     shown = now;
     return changed;
 }
 
-void Board::drawFrame(QPainter& painter, const Frame& frame, const QRegion& area)
+void Board::drawFrame(QPainter& painter, const Frame& frame, const QRect& area)
 {
-    const QRect whole(0, 0, FieldWidth, FieldHeight);
-    const QRect sea(0, WaterY, FieldWidth, FieldHeight - WaterY);
     // Sky and water together cover the field; where one is missing or short,
-    // the field is cleared first, so that no earlier frame shows through.
+    // black, so that no earlier frame shows through.
     const QPixmap& water = waterPix[frame.water];
-    const bool covered = covers(skyPix, QSize(FieldWidth, WaterY)) && covers(water, sea.size());
-    for (const QRect& r : area) {
-        if (!covered)
-            painter.fillRect(r, Qt::black);
-        painter.drawPixmap(r.topLeft(), skyPix, r);
-        const QRect wet = r & QRect(sea.topLeft(), water.size());
-        if (!wet.isEmpty())
-            painter.drawPixmap(wet.topLeft(), water, wet.translated(0, -WaterY));
-    }
-    if (area != QRegion(whole))
-        painter.setClipRegion(area);
-    const QRect bounds = area.boundingRect();
-    auto sprite = [&painter, &bounds](const QRect& at, const QPixmap& picture) {
-        if (at.intersects(bounds))
+    if (!covers(skyPix, QSize(FieldWidth, WaterY)) || !covers(water, QSize(FieldWidth, FieldHeight - WaterY)))
+        painter.fillRect(area, Qt::black);
+    const QRect sky = area & skyPix.rect();
+    if (!sky.isEmpty())
+        painter.drawPixmap(sky.topLeft(), skyPix, sky);
+    const QRect wet = area & QRect(QPoint(0, WaterY), water.size());
+    if (!wet.isEmpty())
+        painter.drawPixmap(wet.topLeft(), water, wet.translated(0, -WaterY));
+
+    // Clipped only where a sprite reaches out of the area: the rest of it is
+    // right already, and may lie under another.
+    auto sprite = [&painter, &area](const QRect& at, const QPixmap& picture) {
+        if (!at.intersects(area))
+            return;
+        if (area.contains(at)) {
             painter.drawPixmap(at.topLeft(), picture);
+            return;
+        }
+        painter.setClipRect(area);
+        painter.drawPixmap(at.topLeft(), picture);
+        painter.setClipping(false);
     };
 
     sprite(frame.destroyer, destroyerPix);
-    if (frame.score.intersects(bounds))
+    if (frame.score.intersects(area)) {
+        painter.setClipRect(area);
         scoreText.draw(painter);
+        painter.setClipping(false);
+    }
 
     // The lives left, centred on the middle of the field, each icon with its gap.
     const int lifeStep = livesPix.width() + IconGap;
     for (int i = 0; i < frame.lives; ++i)
-        painter.drawPixmap(FieldWidth / 2 - (frame.lives * lifeStep) / 2 + i * lifeStep, IconY, livesPix);
+        sprite(QRect(QPoint(FieldWidth / 2 - (frame.lives * lifeStep) / 2 + i * lifeStep, IconY), livesPix.size()), livesPix);
 
     for (int i = 0; i < frame.subCount; ++i)
         sprite(frame.subs[i], subPix);
@@ -449,7 +509,7 @@ void Board::drawFrame(QPainter& painter, const Frame& frame, const QRegion& area
     // The bombs still to hand, from the right edge leftwards.
     const int bombStep = bombPix.width() + IconGap;
     for (int i = 0; i < frame.bombsToHand; ++i)
-        painter.drawPixmap(FieldWidth - (i + 1) * bombStep, IconY, bombPix);
+        sprite(QRect(QPoint(FieldWidth - (i + 1) * bombStep, IconY), bombPix.size()), bombPix);
 }
 
 void Board::removeSub(int slot)

@@ -4,6 +4,7 @@
 #include "board/scoretext.h"
 
 #include <QPixmap>
+#include <QVarLengthArray>
 #include <QWidget>
 
 #include <array>
@@ -75,11 +76,15 @@ private:
     // The field at the largest whole size the widget holds, in its middle.
     int zoom() const;
     QRect fieldRect() const;
+    // A few rectangles of the field, none overlapping another.
+    using Rects = QVarLengthArray<QRect, 48>;
     Frame frameNow(const QPainter& painter);
-    QRegion changedSince(const Frame& before, const Frame& now) const;
-    void drawFrame(QPainter& painter, const Frame& frame, const QRegion& area);
-    // Brings the buffer up to date and returns what changed, in field pixels.
-    QRegion updateFrame();
+    Rects changedSince(const Frame& before, const Frame& now) const;
+    void drawFrame(QPainter& painter, const Frame& frame, const QRect& area);
+    // Brings the buffer up to date and returns what changed.
+    Rects updateFrame();
+    // Shows those parts of the buffer on the screen now.
+    void showChanges(const Rects& changed);
     void removeSub(int slot);
     void removeBomb(int slot);
     void releaseRecords();
