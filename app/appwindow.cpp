@@ -2,7 +2,9 @@
 
 #include "board/board.h"
 #include "highscore/highscoretable.h"
+#include "pad/gamepads.h"
 #include "platform/messageboxwidth.h"
+#include "sound/soundeffects.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -88,13 +90,22 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
 
     for (QMenu* menu : {appMenu, gameMenu})
         connect(menu, &QMenu::triggered, this, [this](QAction* action) { menuSelected(action->data().toInt()); });
+    sounds = std::make_unique<SoundEffects>();
+    sounds->setEnabled(settings.sound());
+    board->setEvents(sounds.get());
     buildSettingsMenu();
+    // Start pauses and goes on, as the two menu items do.
+    pads = new GamePads(board, [this] { menuSelected(board->isRunning() ? PauseGame : UnpauseGame); }, this);
 
     // A logout through the session manager may end the program without asking.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { board->highScores->sync(); });
 }
 
-AppWindow::~AppWindow() = default;
+AppWindow::~AppWindow()
+{
+    // The board goes with the window's children, after the sounds it tells of.
+    board->setEvents(nullptr);
+}
 
 int AppWindow::defaultSize(const QSize& available)
 {
@@ -123,6 +134,13 @@ void AppWindow::buildSettingsMenu()
     fullScreenAction->setCheckable(true);
     fullScreenAction->setShortcut(Qt::Key_F11);
     connect(fullScreenAction, &QAction::triggered, this, &AppWindow::setFullScreen);
+    soundAction = settingsMenu->addAction(QStringLiteral("S&ound"));
+    soundAction->setCheckable(true);
+    soundAction->setChecked(settings.sound());
+    connect(soundAction, &QAction::triggered, this, [this](bool on) {
+        settings.setSound(on);
+        sounds->setEnabled(on);
+    });
     // The screen may have changed since the menu was last open.
     connect(settingsMenu, &QMenu::aboutToShow, this, [this] {
         for (QAction* action : std::as_const(sizeActions))

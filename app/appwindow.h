@@ -5,13 +5,17 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
 class Board;
+class GamePads;
+class SoundEffects;
 class QAction;
 class QMenu;
 
 // The main window: the board below a menu bar with the "Marlovex" and "Game"
-// popups, and "Settings" for what a desktop adds: the window's size and full
-// screen.
+// popups, and "Settings" for what a desktop adds: the window's size, full
+// screen and sound. It also plays the sounds and reads the game controllers.
 class AppWindow : public QMainWindow
 {
     Q_OBJECT
@@ -49,7 +53,10 @@ private:
     QMenu* settingsMenu = nullptr;
     QList<QAction*> sizeActions;
     QAction* fullScreenAction = nullptr;
+    QAction* soundAction = nullptr;
     DesktopSettings settings;
+    std::unique_ptr<SoundEffects> sounds;
+    GamePads* pads = nullptr;
     int chosenSize = 1; // the window's; full screen has its own
 };
 

@@ -4,6 +4,7 @@ namespace {
 
 const QString SizeKey = QStringLiteral("Size");
 const QString FullScreenKey = QStringLiteral("FullScreen");
+const QString SoundKey = QStringLiteral("Sound");
 
 } // namespace
 
@@ -31,6 +32,16 @@ bool DesktopSettings::fullScreen() const
 void DesktopSettings::setFullScreen(bool on)
 {
     set(FullScreenKey, on);
+}
+
+bool DesktopSettings::sound() const
+{
+    return readNumEntry(SoundKey, 1) != 0;
+}
+
+void DesktopSettings::setSound(bool on)
+{
+    set(SoundKey, on);
 }
 
 void DesktopSettings::set(const QString& key, int value)

@@ -16,6 +16,9 @@ public:
     void setSize(int size);
     bool fullScreen() const;
     void setFullScreen(bool on);
+    // On unless the player turned it off.
+    bool sound() const;
+    void setSound(bool on);
 
 private:
     void set(const QString& key, int value);

@@ -1,5 +1,6 @@
 #include "board/board.h"
 
+#include "board/boardevents.h"
 #include "board/bomb.h"
 #include "board/sub.h"
 #include "highscore/highscoretable.h"
@@ -148,6 +149,8 @@ void Board::pauseGame()
 {
     mainTimer->stop();
     newSubTimer->stop();
+    if (events)
+        events->paused(true);
 }
 
 void Board::resumeGame()
@@ -156,6 +159,13 @@ void Board::resumeGame()
         return;
     mainTimer->start(TickInterval);
     newSubTimer->start(timerInterval(subInterval));
+    if (events)
+        events->paused(false);
+}
+
+bool Board::isRunning() const
+{
+    return mainTimer->isActive();
 }
 
 void Board::gameLogic()
@@ -174,6 +184,8 @@ void Board::gameLogic()
         if (sub->x < -float(subPix.width()) || sub->x > float(FieldWidth)) {
             removeSub(i);
             --lives;
+            if (events)
+                events->subEscaped();
             // The game ends once: a later escape in this pass only costs its life.
             if (lives < 0 && !gameOver)
                 endGame();
@@ -201,6 +213,8 @@ void Board::gameLogic()
             if (bomb->x + bombWidth - HitOverlap > sub->x && bomb->x < sub->x + subWidth - HitOverlap
                 && bomb->y + bombHeight - HitDepth > sub->y && bomb->y < sub->y + subHeight - HitOverlap) {
                 score += int(sub->y);
+                if (events)
+                    events->subDestroyed(int(sub->y));
                 removeBomb(b);
                 removeSub(s);
             }
@@ -222,6 +236,8 @@ void Board::gameLogic()
 void Board::endGame()
 {
     pauseGame();
+    if (events)
+        events->gameOver();
 
     // A bomb dropped at 0 since the last frame leaves the score below zero for
     // a moment; the player never saw that on the screen.
@@ -236,6 +252,8 @@ void Board::endGame()
     delete box;
 
     gameOver = true;
+    if (events && highScores->qualifies(finalScore))
+        events->placeEarned();
     highScores->checkScore(finalScore);
 }
 
@@ -284,6 +302,8 @@ void Board::keyPressEvent(QKeyEvent* e)
         if (bombCount < MaxBombs) {
             dropBomb();
             score -= BombCost;
+            if (events)
+                events->bombDropped();
         }
         break;
     default:

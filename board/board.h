@@ -10,6 +10,7 @@
 #include <array>
 
 class Bomb;
+class BoardEvents;
 class HighScoreTable;
 class QTimer;
 class Sub;
@@ -38,6 +39,10 @@ public:
     void pauseGame();
     // Does nothing once the game is over.
     void resumeGame();
+    // The game's timers run: neither paused nor over.
+    bool isRunning() const;
+    // Who is told what happens; nobody when null.
+    void setEvents(BoardEvents* listener) { events = listener; }
 
     // Finds a picture by its base name ("sky", "water3"). Uses no board state.
     static QPixmap loadImage(const char* name);
@@ -112,6 +117,7 @@ private:
     QTimer* mainTimer = nullptr;
     ScoreText scoreText;
     Frame shown; // what the buffer holds
+    BoardEvents* events = nullptr;
 };
 
 #endif

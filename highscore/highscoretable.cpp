@@ -106,10 +106,15 @@ void HighScoreTable::showList()
     delete box;
 }
 
-void HighScoreTable::checkScore(int score)
+bool HighScoreTable::qualifies(int score) const
 {
     // An equal score still enters, below the entries that already hold it.
-    if (score < scores[Places - 1])
+    return score >= scores[Places - 1];
+}
+
+void HighScoreTable::checkScore(int score)
+{
+    if (!qualifies(score))
         return;
 
     // The dialog is gone before this function returns, so it can never write
@@ -144,7 +149,7 @@ QList<HighScoreTable::Entry> HighScoreTable::readList(Config& store)
 
 void HighScoreTable::insert(const QString& name, int score)
 {
-    if (score < scores[Places - 1])
+    if (!qualifies(score))
         return;
     int i = Places - 1;
     while (i > 0 && scores[i - 1] < score) {

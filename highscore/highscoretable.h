@@ -25,6 +25,8 @@ public:
     // game wrote meanwhile, saves and writes.
     void sync();
     void showList();
+    // The score earns a place: it is at least the tenth place's.
+    bool qualifies(int score) const;
     // Offers the score a place: if it earns one, asks for the player's name,
     // inserts the entry, writes the file and shows the list.
     void checkScore(int score);

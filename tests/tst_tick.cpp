@@ -3,6 +3,7 @@
 #include "highscoreaccess.h"
 #include "modalanswerer.h"
 
+#include "board/boardevents.h"
 #include "highscore/highscoretable.h"
 
 #include <QDialog>
@@ -32,6 +33,7 @@ private slots:
     void movedBombMeetsLaterSubmarines();
     void lastBombEndsItsScan();
     void waterWrapsInThe81stTick();
+    void tellsWhatHappens();
 };
 
 void tst_Tick::destroyerSteps_data()
@@ -333,6 +335,40 @@ void tst_Tick::waterWrapsInThe81stTick()
     QCOMPARE(held.first(), 9); // the very first 0, counted from tick 1
     for (int i = 1; i < held.size(); ++i)
         QVERIFY2(held[i] == 10 || held[i] == 11, qPrintable(QString::number(held[i])));
+}
+
+void tst_Tick::tellsWhatHappens()
+{
+    struct Recorder : BoardEvents {
+        QStringList seen;
+        void bombDropped() override { seen << "bomb"; }
+        void subDestroyed(int depth) override { seen << QStringLiteral("hit %1").arg(depth); }
+        void subEscaped() override { seen << "escape"; }
+        void gameOver() override { seen << "over"; }
+        void placeEarned() override { seen << "place"; }
+        void paused(bool on) override { seen << (on ? "paused" : "running"); }
+    } recorder;
+    BoardFixture f;
+    Board& b = f.board();
+    b.setEvents(&recorder);
+    b.resumeGame();
+    b.pauseGame();
+    A::addSub(b, 100, 150.5f, 0.0f);
+    A::addBomb(b, 110, 150, 0.0f);
+    A::addSub(b, 241, 200, 0.0f);
+    A::tick(b);
+    QCOMPARE(recorder.seen, (QStringList{"running", "paused", "escape", "hit 150"}));
+
+    recorder.seen.clear();
+    A::lives(b) = 0;
+    A::score(b) = 600; // place 7
+    A::addSub(b, 241, 200, 0.0f);
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::accept()).then(ModalAnswerer::type(QStringLiteral("Ann"))).then(ModalAnswerer::accept());
+    QTest::keyClick(&b, Qt::Key_Return);
+    A::tick(b);
+    QCOMPARE(recorder.seen, (QStringList{"bomb", "escape", "paused", "over", "place"}));
+    b.setEvents(nullptr);
 }
 
 QTEST_MAIN(tst_Tick)

@@ -1,0 +1,241 @@
+// Game controllers, played with SDL's virtual joystick: nothing needs plugging in.
+
+#include "boardaccess.h"
+#include "boardfixture.h"
+
+#include "highscore/inputimpl.h"
+#include "highscore/keygrace.h"
+#include "pad/gamepads.h"
+
+#include <QtTest>
+
+#include <SDL.h>
+
+#include <memory>
+
+using A = BoardAccess;
+
+namespace {
+
+// A pad SDL sees as a game controller with every standard button and axis.
+class VirtualPad
+{
+public:
+    VirtualPad()
+    {
+        SDL_VirtualJoystickDesc desc{};
+        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+        desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+        desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+        desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+        desc.button_mask = (1u << SDL_CONTROLLER_BUTTON_MAX) - 1;
+        desc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
+        desc.name = "Marlovex test pad";
+        index = SDL_JoystickAttachVirtualEx(&desc);
+        joystick = SDL_JoystickOpen(index);
+    }
+    ~VirtualPad() { unplug(); }
+
+    bool isValid() const { return joystick != nullptr; }
+    void unplug()
+    {
+        if (!joystick)
+            return;
+        SDL_JoystickClose(joystick);
+        SDL_JoystickDetachVirtual(index);
+        joystick = nullptr;
+    }
+    void button(SDL_GameControllerButton b, bool down) { SDL_JoystickSetVirtualButton(joystick, b, down); }
+    void axis(SDL_GameControllerAxis a, int value) { SDL_JoystickSetVirtualAxis(joystick, a, Sint16(value)); }
+
+private:
+    int index = -1;
+    SDL_Joystick* joystick = nullptr;
+};
+
+} // namespace
+
+class tst_GamePads : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void steers_data();
+    void steers();
+    void firesOncePerPress_data();
+    void firesOncePerPress();
+    void startPausesAndGoesOn();
+    void plugsInDuringPlayAndUnplugsSafely();
+    void answersBoxesAfterTheirGrace_data();
+    void answersBoxesAfterTheirGrace();
+
+private:
+    // Lets SDL see the pad's new state, then the game.
+    void poll()
+    {
+        SDL_JoystickUpdate();
+        pads->poll();
+    }
+
+    std::unique_ptr<BoardFixture> fixture;
+    std::unique_ptr<GamePads> pads;
+    int starts = 0;
+};
+
+void tst_GamePads::init()
+{
+    fixture = std::make_unique<BoardFixture>();
+    starts = 0;
+    pads = std::make_unique<GamePads>(&fixture->board(), [this] { ++starts; });
+}
+
+void tst_GamePads::cleanup()
+{
+    pads.reset();
+    fixture.reset();
+}
+
+void tst_GamePads::steers_data()
+{
+    QTest::addColumn<int>("button"); // -1: the left stick instead
+    QTest::addColumn<int>("stick");
+    QTest::addColumn<bool>("left");
+    QTest::addColumn<bool>("right");
+    QTest::newRow("D-pad left") << int(SDL_CONTROLLER_BUTTON_DPAD_LEFT) << 0 << true << false;
+    QTest::newRow("D-pad right") << int(SDL_CONTROLLER_BUTTON_DPAD_RIGHT) << 0 << false << true;
+    QTest::newRow("stick left") << -1 << -30000 << true << false;
+    QTest::newRow("stick right") << -1 << 30000 << false << true;
+    QTest::newRow("stick in its dead zone") << -1 << -9000 << false << false;
+}
+
+void tst_GamePads::steers()
+{
+    QFETCH(int, button);
+    QFETCH(int, stick);
+    QFETCH(bool, left);
+    QFETCH(bool, right);
+    VirtualPad pad;
+    QVERIFY(pad.isValid());
+    poll();
+    QCOMPARE(pads->count(), 1);
+    Board& b = fixture->board();
+    if (button >= 0)
+        pad.button(SDL_GameControllerButton(button), true);
+    else
+        pad.axis(SDL_CONTROLLER_AXIS_LEFTX, stick);
+    poll();
+    QCOMPARE(A::leftPressed(b), left);
+    QCOMPARE(A::rightPressed(b), right);
+    // Let go: the stick back in the middle, the button up.
+    if (button >= 0)
+        pad.button(SDL_GameControllerButton(button), false);
+    else
+        pad.axis(SDL_CONTROLLER_AXIS_LEFTX, 0);
+    poll();
+    QVERIFY(!A::leftPressed(b) && !A::rightPressed(b));
+}
+
+void tst_GamePads::firesOncePerPress_data()
+{
+    QTest::addColumn<int>("button"); // -1: the right trigger
+    for (auto [name, button] : {std::pair{"A", SDL_CONTROLLER_BUTTON_A}, {"B", SDL_CONTROLLER_BUTTON_B},
+                                {"X", SDL_CONTROLLER_BUTTON_X}, {"Y", SDL_CONTROLLER_BUTTON_Y}})
+        QTest::newRow(name) << int(button);
+    QTest::newRow("right trigger") << -1;
+}
+
+void tst_GamePads::firesOncePerPress()
+{
+    QFETCH(int, button);
+    VirtualPad pad;
+    poll();
+    Board& b = fixture->board();
+    auto press = [&](bool down) {
+        if (button >= 0)
+            pad.button(SDL_GameControllerButton(button), down);
+        else
+            pad.axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, down ? 32767 : -32768); // a trigger at rest is at one end
+        poll();
+    };
+    press(true);
+    QCOMPARE(A::bombCount(b), 1);
+    QCOMPARE(A::score(b), -10);
+    for (int i = 0; i < 5; ++i)
+        poll(); // held: no more
+    QCOMPARE(A::bombCount(b), 1);
+    press(false);
+    press(true);
+    QCOMPARE(A::bombCount(b), 2);
+}
+
+void tst_GamePads::startPausesAndGoesOn()
+{
+    VirtualPad pad;
+    poll();
+    pad.button(SDL_CONTROLLER_BUTTON_START, true);
+    poll();
+    poll();
+    QCOMPARE(starts, 1);
+    pad.button(SDL_CONTROLLER_BUTTON_START, false);
+    poll();
+    pad.button(SDL_CONTROLLER_BUTTON_START, true);
+    poll();
+    QCOMPARE(starts, 2);
+}
+
+void tst_GamePads::plugsInDuringPlayAndUnplugsSafely()
+{
+    Board& b = fixture->board();
+    poll();
+    QCOMPARE(pads->count(), 0);
+    auto pad = std::make_unique<VirtualPad>(); // plugged in after the game started
+    poll();
+    QCOMPARE(pads->count(), 1);
+    pad->button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
+    poll();
+    QVERIFY(A::rightPressed(b));
+    pad->unplug(); // still held
+    poll();
+    QCOMPARE(pads->count(), 0);
+    QVERIFY(!A::rightPressed(b));
+}
+
+void tst_GamePads::answersBoxesAfterTheirGrace_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("result");
+    QTest::newRow("A accepts") << int(SDL_CONTROLLER_BUTTON_A) << int(QDialog::Accepted);
+    QTest::newRow("B closes") << int(SDL_CONTROLLER_BUTTON_B) << int(QDialog::Rejected);
+}
+
+void tst_GamePads::answersBoxesAfterTheirGrace()
+{
+    QFETCH(int, button);
+    QFETCH(int, result);
+    VirtualPad pad;
+    poll();
+    QString name;
+    inputImpl dialog(&fixture->board(), &name);
+    KeyGrace::apply(&dialog);
+    bool pressedAtOnce = false, stillOpen = false;
+    auto press = [&] {
+        pad.button(SDL_GameControllerButton(button), true);
+        poll();
+        pad.button(SDL_GameControllerButton(button), false);
+        poll();
+    };
+    QTimer::singleShot(50, [&] {
+        pressedAtOnce = true;
+        press();
+        stillOpen = dialog.isVisible();
+        QTimer::singleShot(KeyGrace::Milliseconds, press);
+    });
+    QCOMPARE(dialog.exec(), result);
+    QVERIFY(pressedAtOnce && stillOpen);
+    QCOMPARE(A::bombCount(fixture->board()), 0); // nothing reached the game
+}
+
+QTEST_MAIN(tst_GamePads)
+#include "tst_gamepads.moc"
