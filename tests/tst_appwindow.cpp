@@ -47,6 +47,7 @@ private slots:
     void defaultSizeTakesTwoThirdsAtMost();
     void sizesScaleTheWindowAndAreRemembered();
     void fullScreenCentresTheFieldOnBlack();
+    void soundIsOnUntilTurnedOff();
 
 private:
     QAction* settingsItem(const QString& text);
@@ -343,6 +344,18 @@ void tst_AppWindow::fullScreenCentresTheFieldOnBlack()
     settingsItem("&Full Screen")->trigger();
     QTRY_COMPARE(window->size(), QSize(240, 285));
     QCOMPARE(board().geometry(), QRect(0, 20, 240, 265));
+}
+
+void tst_AppWindow::soundIsOnUntilTurnedOff()
+{
+    QAction* sound = settingsItem("S&ound");
+    QVERIFY(sound->isCheckable() && sound->isChecked());
+    sound->trigger();
+    reopen();
+    QVERIFY(!settingsItem("S&ound")->isChecked());
+    QFile desktop(home->path() + "/marlovex/Desktop.conf");
+    QVERIFY(desktop.open(QIODevice::ReadOnly));
+    QVERIFY(desktop.readAll().contains("Sound = 0\n"));
 }
 
 int main(int argc, char** argv)
