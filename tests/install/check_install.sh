@@ -10,7 +10,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 prefix=$scratch/usr
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/marlovex share/applications/marlovex.desktop share/metainfo/org.example.marlovex.metainfo.xml \
+for f in bin/marlovex share/applications/marlovex.desktop share/metainfo/org.example.marlovex.metainfo.xml share/man/man6/marlovex.6 \
          share/icons/hicolor/48x48/apps/marlovex.png share/icons/hicolor/192x192/apps/marlovex.png; do
     [[ -f $prefix/$f ]] || fail "$f not installed"
 done
