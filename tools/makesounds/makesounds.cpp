@@ -128,30 +128,41 @@ Samples escape()
     return s;
 }
 
+// Four notes one after another, each with its own short decay but the last,
+// which rings to the end, its pitch sinking by the given factor.
+struct Arpeggio {
+    double notes[4];
+    double gap;       // seconds from one note to the next
+    double length;    // of each note but the last
+    double attack;
+    double decay;     // of each note but the last
+    double lastDecay;
+    double third;     // how much of the third harmonic
+    double sink;      // the last note's pitch at its end, relative to its start
+};
+
+Samples arpeggio(double seconds, const Arpeggio& a)
+{
+    Samples s = silence(seconds);
+    for (int i = 0; i < 4; ++i) {
+        const bool last = i == 3;
+        const double start = a.gap * i;
+        tone(s, start, last ? seconds - start : a.length, a.notes[i], a.notes[i] * (last ? a.sink : 1.0), 1.0, a.attack,
+             last ? a.lastDecay : a.decay, a.third);
+    }
+    return s;
+}
+
 // The last life lost: a falling minor arpeggio, the last note held.
 Samples gameOver()
 {
-    Samples s = silence(1.8);
-    const double notes[] = {440.00, 349.23, 293.66, 220.00};
-    for (int i = 0; i < 4; ++i) {
-        const double start = 0.22 * i;
-        const double length = i == 3 ? 1.8 - start : 0.3;
-        tone(s, start, length, notes[i], notes[i] * (i == 3 ? 0.98 : 1.0), 1.0, 0.01, i == 3 ? 0.5 : 0.15, 0.35);
-    }
-    return s;
+    return arpeggio(1.8, {{440.00, 349.23, 293.66, 220.00}, 0.22, 0.3, 0.01, 0.15, 0.5, 0.35, 0.98});
 }
 
 // A place in the list: a rising major arpeggio, the top note ringing.
 Samples place()
 {
-    Samples s = silence(1.3);
-    const double notes[] = {523.25, 659.25, 783.99, 1046.50};
-    for (int i = 0; i < 4; ++i) {
-        const double start = 0.11 * i;
-        const double length = i == 3 ? 1.3 - start : 0.22;
-        tone(s, start, length, notes[i], notes[i], 1.0, 0.006, i == 3 ? 0.4 : 0.12, 0.15);
-    }
-    return s;
+    return arpeggio(1.3, {{523.25, 659.25, 783.99, 1046.50}, 0.11, 0.22, 0.006, 0.12, 0.4, 0.15, 1.0});
 }
 
 // Scaled to the common loudness, measured over the samples above a tenth of
