@@ -56,8 +56,10 @@ constexpr int ScoreBaseline = 12;
 constexpr int IconY = 3;
 constexpr int IconGap = 3;
 constexpr int EndBoxMinWidth = 110;
-// Two changed areas are drawn and shown as one when that adds at most this many pixels.
+// Two changed areas are drawn and shown as one when that adds at most this many
+// pixels; a sprite that moved at most this far is drawn again in one.
 constexpr int JoinSlack = 2000;
+constexpr int SmallMove = 4;
 
 constexpr const char* ImageDir = "marlovex";
 // Where a desktop build finds the pictures, relative to the working directory.
@@ -339,36 +341,40 @@ void Board::paintEvent(QPaintEvent* e)
     // Black around the field when the widget is larger than it.
     for (const QRect& r : e->region() - field)
         painter.fillRect(r, Qt::black);
-    const qreal ratio = devicePixelRatioF();
     for (const QRect& r : e->region() & field) {
-        const QRect inBuffer = r.translated(-field.topLeft());
         // A clip of one rectangle within the event's: the painter's fast way.
         painter.setClipRect(r);
-        painter.drawPixmap(r, *buffer, QRectF(inBuffer.topLeft() * ratio, inBuffer.size() * ratio));
+        drawBuffer(painter, r);
     }
     qCDebug(lcTiming, "frame");
+}
+
+void Board::drawBuffer(QPainter& painter, const QRect& area) const
+{
+    const QRect inBuffer = area.translated(-fieldRect().topLeft());
+    const qreal ratio = devicePixelRatioF();
+    painter.drawPixmap(area, *buffer, QRectF(QPointF(inBuffer.topLeft()) * ratio, QSizeF(inBuffer.size()) * ratio));
 }
 
 void Board::showChanges(const Rects& changed)
 {
     if (changed.isEmpty())
         return;
-    const QRect field = fieldRect();
+    const QPoint origin = fieldRect().topLeft();
     const int z = zoom();
+    Rects onWidget;
     QRegion region;
-    for (const QRect& r : changed)
-        region += QRect(field.topLeft() + r.topLeft() * z, r.size() * z);
+    for (const QRect& r : changed) {
+        onWidget.append(QRect(origin + r.topLeft() * z, r.size() * z));
+        region += onWidget.back();
+    }
     WidgetPainter painter(this, region);
     if (!painter.isActive()) {
         repaint(region);
         return;
     }
-    const qreal ratio = devicePixelRatioF();
-    for (const QRect& r : changed) {
-        const QRect inBuffer(r.topLeft() * z, r.size() * z);
-        painter->drawPixmap(inBuffer.translated(field.topLeft()), *buffer,
-                            QRectF(QPointF(inBuffer.topLeft()) * ratio, QSizeF(inBuffer.size()) * ratio));
-    }
+    for (const QRect& r : std::as_const(onWidget))
+        drawBuffer(*painter, r);
 }
 
 int Board::zoom() const
@@ -413,7 +419,7 @@ Board::Rects Board::changedSince(const Frame& before, const Frame& now) const
     auto both = [&changed](const QRect& a, const QRect& b) {
         if (a == b)
             return;
-        if (a.isEmpty() || b.isEmpty() || !a.adjusted(-4, -4, 4, 4).intersects(b)) {
+        if (a.isEmpty() || b.isEmpty() || !a.adjusted(-SmallMove, -SmallMove, SmallMove, SmallMove).intersects(b)) {
             changed.append(a);
             changed.append(b);
         } else {

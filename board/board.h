@@ -90,6 +90,8 @@ private:
     Rects updateFrame();
     // Shows those parts of the buffer on the screen now.
     void showChanges(const Rects& changed);
+    // The buffer's part under a rectangle of the widget, within the field.
+    void drawBuffer(QPainter& painter, const QRect& area) const;
     void removeSub(int slot);
     void removeBomb(int slot);
     void releaseRecords();
