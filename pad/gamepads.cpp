@@ -6,7 +6,10 @@
 
 namespace {
 
-constexpr int PollInterval = 10; // ms: well within a 20 ms tick
+// ms: as often as the tick with a pad to read, and now and then without one,
+// to see one plugged in.
+constexpr int PollInterval = 20;
+constexpr int IdlePollInterval = 250;
 // Stick and trigger travel, of 32767, that counts: below it, a resting stick's drift.
 constexpr int DeadZone = 12000;
 constexpr int TriggerPressed = 16000;
@@ -29,7 +32,7 @@ GamePads::GamePads(QWidget* board, std::function<void()> startPressed, QObject* 
     }
     available = true;
     connect(&timer, &QTimer::timeout, this, &GamePads::poll);
-    timer.start(PollInterval);
+    timer.start(IdlePollInterval);
 }
 
 GamePads::~GamePads()
@@ -82,6 +85,7 @@ void GamePads::poll()
         }
     }
     steer();
+    timer.setInterval(pads.empty() ? IdlePollInterval : PollInterval);
 }
 
 void GamePads::button(int button, bool down)

@@ -15,7 +15,7 @@ class QWidget;
 // keyboard. The D-pad or the left stick steers like the arrow keys, A, B, X, Y
 // or the right trigger drop a bomb like Return, Start pauses and goes on. While
 // a box or dialog is open, A is Return there and B is Escape. SDL is asked in
-// the program's own event loop, a hundred times a second.
+// the program's own event loop: fifty times a second while a pad is there.
 class GamePads : public QObject
 {
 public:

@@ -52,6 +52,7 @@ Mixer::Mixer()
         failure = QString::fromUtf8(SDL_GetError());
         return;
     }
+    audio = true;
     SDL_AudioSpec wanted{};
     wanted.freq = Rate;
     wanted.format = AUDIO_S16SYS;
@@ -62,8 +63,9 @@ Mixer::Mixer()
     // SDL converts to whatever the output wants.
     device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
     if (device == 0) {
+        // Kept up until the end: closing it after a failed search for an
+        // output takes a tenth of a second, which the first frame would wait for.
         failure = QString::fromUtf8(SDL_GetError());
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return;
     }
     SDL_PauseAudioDevice(device, 0);
@@ -71,10 +73,10 @@ Mixer::Mixer()
 
 Mixer::~Mixer()
 {
-    if (device == 0)
-        return;
-    SDL_CloseAudioDevice(device);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (device != 0)
+        SDL_CloseAudioDevice(device);
+    if (audio)
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 void Mixer::play(const std::vector<int16_t>& samples, float speed)

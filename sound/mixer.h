@@ -48,6 +48,7 @@ private:
     std::atomic<unsigned> queued{0}; // written by play()
     std::atomic<unsigned> taken{0};  // written by the audio thread
     std::array<Voice, 12> voices{};  // the audio thread's own
+    bool audio = false; // SDL's audio is up
     SDL_AudioDeviceID device = 0;
     QString failure;
 };
