@@ -102,6 +102,9 @@ void HighScoreTable::showList()
     text += QStringLiteral("</TABLE>");
 
     box->setText(text);
+    // Shown right after the name is typed: a fire key still being hammered
+    // must not close it unread.
+    KeyGrace::apply(box);
     box->exec();
     delete box;
 }
