@@ -99,7 +99,7 @@ void rush(Samples& out, double start, double length, double fromCutoff, double t
     }
 }
 
-// A charge rolls off the stern: a hollow knock, then a splash.
+// A bomb rolls off the stern: a hollow knock, then a splash.
 Samples bomb()
 {
     Samples s = silence(0.42);
