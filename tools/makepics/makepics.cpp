@@ -7,6 +7,8 @@
 // Everything is computed from fixed grids and integer-seeded formulas, so every run
 // produces the same pixels.
 
+#include "board/board.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFont>
@@ -21,10 +23,11 @@
 
 namespace {
 
-constexpr int FieldWidth = 240;
-constexpr int SkyHeight = 40;
-constexpr int WaterHeight = 225;
-constexpr int WaterFrames = 8;
+// The pictures fill the board's field: the sky above the sea, the sea below.
+constexpr int FieldWidth = Board::FieldWidth;
+constexpr int SkyHeight = Board::WaterY;
+constexpr int WaterHeight = Board::FieldHeight - Board::WaterY;
+constexpr int WaterFrames = Board::WaterFrames;
 constexpr double Pi = 3.14159265358979323846;
 
 using Grid = std::vector<const char*>;
