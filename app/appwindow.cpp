@@ -118,7 +118,7 @@ int AppWindow::defaultSize(const QSize& available)
 
 void AppWindow::buildSettingsMenu()
 {
-    settingsMenu = menuBar()->addMenu(QStringLiteral("&Settings"));
+    QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("&Settings"));
     auto* sizes = new QActionGroup(this);
     for (int factor = 1; factor <= LargestSize; ++factor) {
         QAction* action = settingsMenu->addAction(QStringLiteral("&%1x Size").arg(factor));
@@ -134,7 +134,7 @@ void AppWindow::buildSettingsMenu()
     fullScreenAction->setCheckable(true);
     fullScreenAction->setShortcut(Qt::Key_F11);
     connect(fullScreenAction, &QAction::triggered, this, &AppWindow::setFullScreen);
-    soundAction = settingsMenu->addAction(QStringLiteral("S&ound"));
+    QAction* soundAction = settingsMenu->addAction(QStringLiteral("S&ound"));
     soundAction->setCheckable(true);
     soundAction->setChecked(settings.sound());
     connect(soundAction, &QAction::triggered, this, [this](bool on) {

@@ -50,10 +50,8 @@ private:
     QMenu* appMenu = nullptr;
     QMenu* gameMenu = nullptr;
     Board* board = nullptr;
-    QMenu* settingsMenu = nullptr;
     QList<QAction*> sizeActions;
     QAction* fullScreenAction = nullptr;
-    QAction* soundAction = nullptr;
     DesktopSettings settings;
     std::unique_ptr<SoundEffects> sounds;
     GamePads* pads = nullptr;

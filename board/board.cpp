@@ -35,10 +35,8 @@ constexpr double WaterStep = 0.1; // 80 ticks, 1.6 s, for the eight frames
 constexpr int StartLives = 3;
 constexpr int EasyInterval = 4500; // ms to the first launch of an easy game
 constexpr float IntervalShrink = 150.0f;
-// A launch: a depth from 60 to 249, and a speed of 36 to 55 pixels a second
-// less an eighth of the depth.
-constexpr int ShallowestDepth = 60;
-constexpr int Depths = 190;
+// A launch: a depth from the shallowest to the deepest, and a speed of 36 to 55
+// pixels a second less an eighth of the depth.
 constexpr int SlowestBaseSpeed = 36;
 constexpr int BaseSpeeds = 20;
 constexpr int DepthPerSlowerPixel = 8;
@@ -78,6 +76,12 @@ QPixmap frameBuffer(qreal ratio)
 bool covers(const QPixmap& picture, QSize area)
 {
     return !picture.hasAlphaChannel() && picture.width() >= area.width() && picture.height() >= area.height();
+}
+
+// A row of icons at the top of the field; none when it has no width.
+QRect iconRow(int x, int width, int height)
+{
+    return width > 0 ? QRect(x, IconY, width, height) : QRect();
 }
 
 // A timer of 0 ms would fire on every pass of the event loop.
@@ -151,8 +155,7 @@ void Board::pauseGame()
 {
     mainTimer->stop();
     newSubTimer->stop();
-    if (events)
-        events->paused(true);
+    events->paused(true);
 }
 
 void Board::resumeGame()
@@ -161,13 +164,24 @@ void Board::resumeGame()
         return;
     mainTimer->start(TickInterval);
     newSubTimer->start(timerInterval(subInterval));
-    if (events)
-        events->paused(false);
+    events->paused(false);
 }
 
 bool Board::isRunning() const
 {
     return mainTimer->isActive();
+}
+
+void Board::setEvents(BoardEvents* listener)
+{
+    events = listener ? listener : nobody();
+}
+
+BoardEvents* Board::nobody()
+{
+    // Hears everything and does nothing.
+    static BoardEvents listener;
+    return &listener;
 }
 
 void Board::gameLogic()
@@ -186,8 +200,7 @@ void Board::gameLogic()
         if (sub->x < -float(subPix.width()) || sub->x > float(FieldWidth)) {
             removeSub(i);
             --lives;
-            if (events)
-                events->subEscaped();
+            events->subEscaped();
             // The game ends once: a later escape in this pass only costs its life.
             if (lives < 0 && !gameOver)
                 endGame();
@@ -215,8 +228,7 @@ void Board::gameLogic()
             if (bomb->x + bombWidth - HitOverlap > sub->x && bomb->x < sub->x + subWidth - HitOverlap
                 && bomb->y + bombHeight - HitDepth > sub->y && bomb->y < sub->y + subHeight - HitOverlap) {
                 score += int(sub->y);
-                if (events)
-                    events->subDestroyed(int(sub->y));
+                events->subDestroyed(int(sub->y));
                 removeBomb(b);
                 removeSub(s);
             }
@@ -238,8 +250,7 @@ void Board::gameLogic()
 void Board::endGame()
 {
     pauseGame();
-    if (events)
-        events->gameOver();
+    events->gameOver();
 
     // A bomb dropped at 0 since the last frame leaves the score below zero for
     // a moment; the player never saw that on the screen.
@@ -254,7 +265,7 @@ void Board::endGame()
     delete box;
 
     gameOver = true;
-    if (events && highScores->qualifies(finalScore))
+    if (highScores->qualifies(finalScore))
         events->placeEarned();
     highScores->checkScore(finalScore);
 }
@@ -262,7 +273,7 @@ void Board::endGame()
 void Board::newSub()
 {
     const int direction = rand() % 2;
-    const int depth = rand() % Depths + ShallowestDepth;
+    const int depth = rand() % (DeepestDepth - ShallowestDepth + 1) + ShallowestDepth;
     // A deep submarine is slow: depth / 8 comes off its speed.
     const float magnitude = float(rand() % BaseSpeeds + SlowestBaseSpeed - depth / DepthPerSlowerPixel);
 
@@ -304,8 +315,7 @@ void Board::keyPressEvent(QKeyEvent* e)
         if (bombCount < MaxBombs) {
             dropBomb();
             score -= BombCost;
-            if (events)
-                events->bombDropped();
+            events->bombDropped();
         }
         break;
     default:
@@ -398,8 +408,12 @@ Board::Frame Board::frameNow(const QPainter& painter)
     frame.destroyer = QRect(QPoint(int(destroyerX), DestroyerY), destroyerPix.size());
     frame.score = scoreText.place(painter, ScoreX, ScoreBaseline, score);
     frame.scoreVersion = scoreText.version();
-    frame.lives = std::max(lives, 0);
-    frame.bombsToHand = MaxBombs - bombCount;
+    // The lives left, centred on the middle of the field, each icon with its
+    // gap; the bombs still to hand, from the right edge leftwards.
+    const int livesWidth = std::max(lives, 0) * (livesPix.width() + IconGap);
+    frame.lifeIcons = iconRow(FieldWidth / 2 - livesWidth / 2, livesWidth, livesPix.height());
+    const int bombsWidth = (MaxBombs - bombCount) * (bombPix.width() + IconGap);
+    frame.bombIcons = iconRow(FieldWidth - bombsWidth, bombsWidth, bombPix.height());
     frame.subCount = subCount;
     for (int i = 0; i < subCount; ++i)
         frame.subs[i] = QRect(QPoint(int(subs[i]->x), int(subs[i]->y)), subPix.size());
@@ -430,16 +444,10 @@ Board::Rects Board::changedSince(const Frame& before, const Frame& now) const
     if (before.scoreVersion != now.scoreVersion || before.score != now.score)
         changed.append(before.score.united(now.score));
     // The icon rows, whole, when their number changes.
-    const int lifeStep = livesPix.width() + IconGap;
-    const int bombStep = bombPix.width() + IconGap;
-    if (before.lives != now.lives) {
-        const int most = std::max(before.lives, now.lives);
-        changed.append(QRect(FieldWidth / 2 - (most * lifeStep) / 2, IconY, most * lifeStep, livesPix.height()));
-    }
-    if (before.bombsToHand != now.bombsToHand) {
-        const int most = std::max(before.bombsToHand, now.bombsToHand);
-        changed.append(QRect(FieldWidth - most * bombStep, IconY, most * bombStep, bombPix.height()));
-    }
+    if (before.lifeIcons != now.lifeIcons)
+        changed.append(before.lifeIcons | now.lifeIcons);
+    if (before.bombIcons != now.bombIcons)
+        changed.append(before.bombIcons | now.bombIcons);
     // Slot by slot: where a slot's sprite is unchanged, so is everything drawn
     // over and under it that is unchanged too, in the same order.
     for (int i = 0; i < std::max(before.subCount, now.subCount); ++i)
@@ -522,20 +530,19 @@ void Board::drawFrame(QPainter& painter, const Frame& frame, const QRect& area)
         painter.setClipping(false);
     }
 
-    // The lives left, centred on the middle of the field, each icon with its gap.
-    const int lifeStep = livesPix.width() + IconGap;
-    for (int i = 0; i < frame.lives; ++i)
-        sprite(QRect(QPoint(FieldWidth / 2 - (frame.lives * lifeStep) / 2 + i * lifeStep, IconY), livesPix.size()), livesPix);
+    // A row of icons, each with its gap after it.
+    auto icons = [&sprite](const QRect& row, const QPixmap& picture) {
+        for (int x = row.x(); x < row.x() + row.width(); x += picture.width() + IconGap)
+            sprite(QRect(QPoint(x, IconY), picture.size()), picture);
+    };
+    icons(frame.lifeIcons, livesPix);
 
     for (int i = 0; i < frame.subCount; ++i)
         sprite(frame.subs[i], subPix);
     for (int i = 0; i < frame.bombCount; ++i)
         sprite(frame.bombs[i], bombPix);
 
-    // The bombs still to hand, from the right edge leftwards.
-    const int bombStep = bombPix.width() + IconGap;
-    for (int i = 0; i < frame.bombsToHand; ++i)
-        sprite(QRect(QPoint(FieldWidth - (i + 1) * bombStep, IconY), bombPix.size()), bombPix);
+    icons(frame.bombIcons, bombPix);
 }
 
 void Board::removeSub(int slot)

@@ -30,6 +30,9 @@ public:
     // Submarines alive at once, and bombs falling at once.
     static constexpr int MaxSubs = 20;
     static constexpr int MaxBombs = 3;
+    // A submarine runs at a depth (its y) from the shallowest to the deepest.
+    static constexpr int ShallowestDepth = 60;
+    static constexpr int DeepestDepth = 249;
 
     explicit Board(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
     ~Board() override;
@@ -42,7 +45,7 @@ public:
     // The game's timers run: neither paused nor over.
     bool isRunning() const;
     // Who is told what happens; nobody when null.
-    void setEvents(BoardEvents* listener) { events = listener; }
+    void setEvents(BoardEvents* listener);
 
     // Finds a picture by its base name ("sky", "water3"). Uses no board state.
     static QPixmap loadImage(const char* name);
@@ -68,8 +71,8 @@ private:
         QRect destroyer;
         QRect score;
         int scoreVersion = 0;
-        int lives = 0;
-        int bombsToHand = 0;
+        QRect lifeIcons; // the row of them, gaps included
+        QRect bombIcons; // the bombs still to hand
         int subCount = 0;
         int bombCount = 0;
         std::array<QRect, MaxSubs> subs{};
@@ -95,6 +98,7 @@ private:
     void removeSub(int slot);
     void removeBomb(int slot);
     void releaseRecords();
+    static BoardEvents* nobody();
 
     std::array<QPixmap, WaterFrames> waterPix;
     QPixmap skyPix;
@@ -119,7 +123,7 @@ private:
     QTimer* mainTimer = nullptr;
     ScoreText scoreText;
     Frame shown; // what the buffer holds
-    BoardEvents* events = nullptr;
+    BoardEvents* events = nobody();
 };
 
 #endif

@@ -142,7 +142,7 @@ QList<HighScoreTable::Entry> HighScoreTable::entries() const
     return list;
 }
 
-QList<HighScoreTable::Entry> HighScoreTable::readList(Config& store)
+QList<HighScoreTable::Entry> HighScoreTable::readList(const Config& store)
 {
     QList<Entry> list;
     for (int i = 0; i < Places; ++i)

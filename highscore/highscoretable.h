@@ -36,7 +36,7 @@ private:
     using Entry = std::pair<QString, int>;
 
     QList<Entry> entries() const;
-    static QList<Entry> readList(Config& store);
+    static QList<Entry> readList(const Config& store);
     void insert(const QString& name, int score);
     void takeInOtherEntries();
     void keepUnreadableFile();

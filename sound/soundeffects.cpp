@@ -1,5 +1,7 @@
 #include "sound/soundeffects.h"
 
+#include "board/board.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -9,8 +11,6 @@ namespace {
 // deepest's this much slower: deeper sounds lower.
 constexpr float ShallowSpeed = 1.3f;
 constexpr float DeepSpeed = 0.75f;
-constexpr int ShallowestDepth = 60;
-constexpr int DeepestDepth = 249;
 
 } // namespace
 
@@ -27,7 +27,7 @@ void SoundEffects::bombDropped()
 
 void SoundEffects::subDestroyed(int depth)
 {
-    const float deep = float(depth - ShallowestDepth) / float(DeepestDepth - ShallowestDepth);
+    const float deep = float(depth - Board::ShallowestDepth) / float(Board::DeepestDepth - Board::ShallowestDepth);
     play(hit, ShallowSpeed + (DeepSpeed - ShallowSpeed) * deep);
 }
 
