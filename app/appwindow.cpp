@@ -179,15 +179,16 @@ void AppWindow::setFullScreen(bool on)
 {
     settings.setFullScreen(on);
     fullScreenAction->setChecked(on);
-    if (on == isFullScreen())
-        return;
-    if (on) {
+    if (on && !isFullScreen()) {
         // A window manager may refuse full screen to a window of fixed size.
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         showFullScreen();
-    } else {
-        showNormal();
+    } else if (!on) {
+        // Also when the window manager has taken the window out of full screen
+        // itself: the window is of fixed size again.
+        if (isFullScreen())
+            showNormal();
         setFixedSize(windowSize(chosenSize));
     }
     placeBoard();

@@ -344,6 +344,14 @@ void tst_AppWindow::fullScreenCentresTheFieldOnBlack()
     settingsItem("&Full Screen")->trigger();
     QTRY_COMPARE(window->size(), QSize(240, 285));
     QCOMPARE(board().geometry(), QRect(0, 20, 240, 265));
+
+    // Taken out of full screen by the window manager: the window as chosen, fixed.
+    settingsItem("&Full Screen")->trigger();
+    QTRY_VERIFY(window->isFullScreen());
+    window->setWindowState(Qt::WindowNoState);
+    QTRY_COMPARE(window->size(), QSize(240, 285));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    QVERIFY(!settingsItem("&Full Screen")->isChecked());
 }
 
 void tst_AppWindow::soundIsOnUntilTurnedOff()
