@@ -3,14 +3,17 @@
 #include "highscore/keygrace.h"
 #include "highscore/inputimpl.h"
 
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
 
 #include <cstdio>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -21,6 +24,10 @@ const char* const DefaultNames[HighScoreTable::Places] = {
 };
 const QString ScoreGroup = QStringLiteral("score");
 const QString FirstName = QStringLiteral("P0");
+// Another copy holds the list for a few milliseconds while it saves; a lock
+// older than this was left by a copy that no longer runs.
+constexpr int LockWaitMilliseconds = 2000;
+constexpr int LockStaleMilliseconds = 10000;
 
 QString nameKey(int i)
 {
@@ -51,19 +58,16 @@ HighScoreTable::HighScoreTable(QWidget* parent, const char* name)
             scores[Places - 1 - k] = 500 + 200 * k;
         save();
     } else {
-        const QList<Entry> stored = readList(*this);
-        for (int i = 0; i < Places; ++i)
-            std::tie(names[i], scores[i]) = stored[i];
+        // Places lacking their entries are read as empty and -1; the file as it
+        // was is kept before the first write.
+        setEntries(readList(*this));
     }
-    // Every copy of the game generates the same default list, so it counts as read.
-    onDisk = entries();
 }
 
 HighScoreTable::~HighScoreTable()
 {
-    // The store writes the file as it closes, right after this.
-    takeInOtherEntries();
-    save();
+    // Written at every exit, changed or not.
+    sync();
 }
 
 void HighScoreTable::save()
@@ -75,15 +79,68 @@ void HighScoreTable::save()
     }
 }
 
-void HighScoreTable::sync()
+bool HighScoreTable::sync()
 {
-    takeInOtherEntries();
+    // Read, merge and write as one: another copy saving at the same moment
+    // waits, or its entry would be missing from one of the two files.
+    const QString folder = QFileInfo(fileName()).absolutePath();
+    std::optional<QLockFile> lock;
+    if (QFileInfo(folder).isDir()) {
+        lock.emplace(fileName() + QStringLiteral(".lock"));
+        lock->setStaleLockTime(LockStaleMilliseconds);
+        if (!lock->tryLock(LockWaitMilliseconds))
+            qWarning("%s is locked by another copy of the game; saving all the same", qPrintable(fileName()));
+    }
+    takeInTheFile();
     save();
-    if (write())
-        onDisk = entries();
+    const bool written = write();
+    if (written)
+        unsaved.clear();
+    return written;
 }
 
-void HighScoreTable::showList()
+void HighScoreTable::takeInTheFile()
+{
+    Config file(fileName(), File);
+    file.setGroup(ScoreGroup);
+    if (!file.hasKey(FirstName)) {
+        if (file.foundFile())
+            keepUnreadableFile();
+        return;
+    }
+    if (!complete(file))
+        keepIncompleteFile(file);
+    // The file as the other copies left it, with what this copy did since it
+    // last wrote; an unchanged list keeps its order, and equal scores the
+    // order the file gives them.
+    QList<Entry> list = readList(file);
+    for (const Change& c : std::as_const(unsaved))
+        apply(list, c);
+    setEntries(list);
+}
+
+QString HighScoreTable::shownName(const QString& name)
+{
+    QString shown = name.left(ShownNameLength);
+    if (shown.size() < name.size() && shown.back().isHighSurrogate())
+        shown.chop(1);
+    for (int i = 0; i < shown.size(); ++i) {
+        const QChar c = shown.at(i);
+        const bool pair = c.isHighSurrogate() && i + 1 < shown.size() && shown.at(i + 1).isLowSurrogate();
+        if (pair) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate())
+            shown[i] = QChar::ReplacementCharacter; // a byte of a name that is not UTF-8
+        else if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+                 || c.category() == QChar::Separator_Paragraph)
+            shown[i] = QLatin1Char(' ');
+    }
+    return shown;
+}
+
+void HighScoreTable::showList(const QString& failure)
 {
     // A name longer than a third of the screen is shown cut short, so that the
     // box, and every row's score in it, stays on the screen.
@@ -95,11 +152,13 @@ void HighScoreTable::showList()
     QString text = QStringLiteral("<center><b>HighScores</b></center><br><TABLE CELLSPACING=\"0\" CELLPADDING=\"2\">");
     for (int i = 0; i < Places; ++i) {
         // Names are the players' own text, never markup.
-        const QString name = metrics.elidedText(names[i], Qt::ElideRight, nameWidth);
+        const QString name = metrics.elidedText(shownName(names[i]), Qt::ElideRight, nameWidth);
         text += QString::asprintf("<TR><TD align=\"right\">%d.</TD><TD>", i + 1) + name.toHtmlEscaped()
             + QString::asprintf("</TD><TD align=\"right\">%7d</TD></TR>", scores[i]);
     }
     text += QStringLiteral("</TABLE>");
+    if (!failure.isEmpty())
+        text += QStringLiteral("<br>Your entry could not be saved: ") + failure.toHtmlEscaped();
 
     box->setText(text);
     // Shown right after the name is typed: a fire key still being hammered
@@ -120,6 +179,11 @@ void HighScoreTable::checkScore(int score)
     if (!qualifies(score))
         return;
 
+    // On disk before the name is asked for: a game that ends badly while the
+    // dialog is open (the display gone, the program killed) keeps its score.
+    change({QString(), score, false});
+    sync();
+
     // The dialog is gone before this function returns, so it can never write
     // into name afterwards.
     QString name;
@@ -128,10 +192,10 @@ void HighScoreTable::checkScore(int score)
     dialog->exec();
     delete dialog;
 
-    insert(name, score);
-    // On disk at once: a game that ends badly later must not take this with it.
-    sync();
-    showList();
+    if (!name.isEmpty())
+        change({name, score, true});
+    const bool saved = sync();
+    showList(saved ? QString() : writeError());
 }
 
 QList<HighScoreTable::Entry> HighScoreTable::entries() const
@@ -142,6 +206,12 @@ QList<HighScoreTable::Entry> HighScoreTable::entries() const
     return list;
 }
 
+void HighScoreTable::setEntries(const QList<Entry>& list)
+{
+    for (int i = 0; i < Places; ++i)
+        std::tie(names[i], scores[i]) = list[i];
+}
+
 QList<HighScoreTable::Entry> HighScoreTable::readList(const Config& store)
 {
     QList<Entry> list;
@@ -150,36 +220,44 @@ QList<HighScoreTable::Entry> HighScoreTable::readList(const Config& store)
     return list;
 }
 
-void HighScoreTable::insert(const QString& name, int score)
+bool HighScoreTable::complete(const Config& store)
 {
-    if (!qualifies(score))
-        return;
-    int i = Places - 1;
-    while (i > 0 && scores[i - 1] < score) {
-        scores[i] = scores[i - 1];
-        names[i] = names[i - 1];
-        --i;
-    }
-    names[i] = name;
-    scores[i] = score;
+    for (int i = 0; i < Places; ++i)
+        if (!store.hasKey(nameKey(i)) || !store.hasKey(scoreKey(i)))
+            return false;
+    return true;
 }
 
-void HighScoreTable::takeInOtherEntries()
+void HighScoreTable::apply(QList<Entry>& list, const Change& c)
 {
-    Config file(fileName(), File);
-    file.setGroup(ScoreGroup);
-    if (!file.hasKey(FirstName)) {
-        if (file.foundFile())
-            keepUnreadableFile();
+    if (c.naming) {
+        // The entry this copy inserted without a name: the lowest of those with
+        // its score and no name. Gone from the list, it needs no name.
+        for (int i = Places - 1; i >= 0; --i) {
+            if (list[i].second == c.score && list[i].first.isEmpty()) {
+                list[i].first = c.name;
+                return;
+            }
+        }
         return;
     }
-    // What another copy added since we last saw the file; an unchanged file adds
-    // nothing, so a list in its stored order keeps it.
-    QList<Entry> added = readList(file);
-    for (const Entry& entry : std::as_const(onDisk))
-        added.removeOne(entry);
-    for (const auto& [name, score] : std::as_const(added))
-        insert(name, score);
+    // Below every entry with an equal score; one that earns no place is dropped.
+    if (c.score < list[Places - 1].second)
+        return;
+    int i = Places - 1;
+    while (i > 0 && list[i - 1].second < c.score) {
+        list[i] = list[i - 1];
+        --i;
+    }
+    list[i] = {c.name, c.score};
+}
+
+void HighScoreTable::change(const Change& c)
+{
+    QList<Entry> list = entries();
+    apply(list, c);
+    setEntries(list);
+    unsaved.append(c);
 }
 
 void HighScoreTable::keepUnreadableFile()
@@ -192,4 +270,19 @@ void HighScoreTable::keepUnreadableFile()
     else
         qWarning("%s holds no high-score list the game can read; it is kept as %s", qPrintable(damaged),
                  qPrintable(kept));
+}
+
+void HighScoreTable::keepIncompleteFile(const Config& store)
+{
+    // Read all the same, a missing name as empty and a missing score as -1, but
+    // never written over without the original kept.
+    const QString kept = store.copyAside();
+    if (kept.isEmpty())
+        qWarning("%s lacks names or scores of some places, which the game reads as empty and -1; "
+                 "it could not keep a copy of it",
+                 qPrintable(store.fileName()));
+    else
+        qWarning("%s lacks names or scores of some places, which the game reads as empty and -1; "
+                 "the file as it was is kept as %s",
+                 qPrintable(store.fileName()), qPrintable(kept));
 }

@@ -21,31 +21,50 @@ public:
     ~HighScoreTable() override;
 
     void save();
-    // Brings the file up to date now: takes in the entries another copy of the
-    // game wrote meanwhile, saves and writes.
-    void sync();
-    void showList();
+    // Brings the file up to date now: the list on disk, with the entries another
+    // copy of the game wrote meanwhile, and this copy's changes since it last
+    // wrote, one copy at a time. False, with why in writeError(), when the file
+    // could not be written.
+    bool sync();
+    // failure: why a new entry could not be saved, said below the list.
+    void showList(const QString& failure = QString());
     // The score earns a place: it is at least the tenth place's.
     bool qualifies(int score) const;
-    // Offers the score a place: if it earns one, asks for the player's name,
-    // inserts the entry, writes the file and shows the list.
+    // Offers the score a place: if it earns one, writes it to the file at once
+    // with no name, asks for the player's name, writes that too and shows the list.
     void checkScore(int score);
+    // How many characters of a name the list shows at most.
+    static constexpr int ShownNameLength = 64;
+    // A name as the list shows it: line breaks and other control characters as
+    // spaces, cut to ShownNameLength characters.
+    static QString shownName(const QString& name);
 
 private:
     friend struct HighScoreAccess;
     using Entry = std::pair<QString, int>;
+    // What this copy did to the list since it last wrote it: an entry inserted,
+    // or the name filled into the entry it inserted without one.
+    struct Change {
+        QString name;
+        int score = 0;
+        bool naming = false;
+    };
 
     QList<Entry> entries() const;
+    void setEntries(const QList<Entry>& list);
     static QList<Entry> readList(const Config& store);
-    void insert(const QString& name, int score);
-    void takeInOtherEntries();
+    // Every place has its name and its score.
+    static bool complete(const Config& store);
+    static void apply(QList<Entry>& list, const Change& change);
+    void change(const Change& c);
+    void takeInTheFile();
     void keepUnreadableFile();
+    void keepIncompleteFile(const Config& store);
 
     std::array<QString, Places> names;
     std::array<int, Places> scores{};
     QWidget* parentWidget;
-    // The list as this copy last read it from the file or wrote it there.
-    QList<Entry> onDisk;
+    QList<Change> unsaved;
 };
 
 #endif

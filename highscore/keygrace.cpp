@@ -1,8 +1,28 @@
 #include "highscore/keygrace.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+
+namespace {
+
+bool isClosingKey(int key, QObject* receiver)
+{
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        return true;
+    case Qt::Key_Space:
+        // A space in the name field is part of the name.
+        return qobject_cast<QAbstractButton*>(receiver) != nullptr;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 KeyGrace::KeyGrace(QDialog* dialog)
     : QObject(dialog)
@@ -29,15 +49,23 @@ bool KeyGrace::eventFilter(QObject* watched, QEvent* event)
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || (widget != dialog && !dialog->isAncestorOf(widget)))
         return false;
-
     const auto* key = static_cast<QKeyEvent*>(event);
-    switch (key->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-    case Qt::Key_Escape:
-        return key->isAutoRepeat() || !shown.isValid() || shown.elapsed() < Milliseconds;
-    default:
+    if (!isClosingKey(key->key(), watched))
         return false;
-    }
+
+    if (event->type() == QEvent::KeyRelease)
+        return key->isAutoRepeat() || swallowed.contains(key->key());
+    // A key the focus widget leaves goes on to its parents: judged once, where
+    // it arrives first.
+    QWidget* first = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+    if (widget != first)
+        return false;
+    const bool rested = !lastPress.isValid() || lastPress.elapsed() >= RestMilliseconds;
+    lastPress.start();
+    const bool counts = !key->isAutoRepeat() && shown.isValid() && shown.elapsed() >= Milliseconds && rested;
+    if (counts)
+        swallowed.remove(key->key());
+    else
+        swallowed.insert(key->key());
+    return !counts;
 }

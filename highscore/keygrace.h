@@ -3,18 +3,22 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 
 class QDialog;
 
-// The keys that close a dialog (Return, Enter, Space, Escape) do nothing for a
-// moment after it appears, and never when auto-repeated: a player still
-// hammering the fire key as the last submarine gets across sees the end of the
-// game instead of skipping it. Every other key, letters for a name among them,
-// goes through at once.
+// The keys that close a dialog (Return, Enter, Escape, and Space on a button)
+// act only once the dialog has been shown for a moment and none of them has
+// been pressed for a little while, and never when auto-repeated: a player still
+// hammering the fire key as the last submarine gets across sees every box of
+// the game's end stay until the hammering stops. Every other key, and Space in
+// the name field, goes through at once.
 class KeyGrace : public QObject
 {
 public:
     static constexpr int Milliseconds = 700;
+    // How long the closing keys must rest before one counts.
+    static constexpr int RestMilliseconds = 400;
 
     static void apply(QDialog* dialog);
 
@@ -26,6 +30,8 @@ private:
 
     QDialog* dialog;
     QElapsedTimer shown;
+    QElapsedTimer lastPress; // of a closing key, counted or not
+    QSet<int> swallowed;     // closing keys whose press did nothing: so does their release
 };
 
 #endif

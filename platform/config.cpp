@@ -43,6 +43,76 @@ bool isHex(QStringView digits)
     return true;
 }
 
+// Bytes that are not UTF-8 are kept as lone surrogates U+DC80 to U+DCFF, one a
+// byte, and written back as those bytes: a name typed on another system
+// survives a read and a write byte for byte.
+QString decode(const QByteArray& bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char lead = b[i];
+        int length = 0;
+        char32_t code = 0;
+        char32_t least = 0;
+        if (lead < 0x80) {
+            text += QChar(lead);
+            ++i;
+            continue;
+        } else if (lead >= 0xc2 && lead <= 0xdf) {
+            length = 2, code = lead & 0x1f, least = 0x80;
+        } else if (lead >= 0xe0 && lead <= 0xef) {
+            length = 3, code = lead & 0x0f, least = 0x800;
+        } else if (lead >= 0xf0 && lead <= 0xf4) {
+            length = 4, code = lead & 0x07, least = 0x10000;
+        }
+        bool valid = length > 0 && i + length <= n;
+        for (int k = 1; valid && k < length; ++k) {
+            valid = (b[i + k] & 0xc0) == 0x80;
+            code = (code << 6) | (b[i + k] & 0x3f);
+        }
+        valid = valid && code >= least && code <= 0x10ffff && (code < 0xd800 || code > 0xdfff);
+        if (!valid) {
+            text += QChar(char16_t(0xdc00 + lead));
+            ++i;
+            continue;
+        }
+        if (code >= 0x10000) {
+            text += QChar(QChar::highSurrogate(code));
+            text += QChar(QChar::lowSurrogate(code));
+        } else {
+            text += QChar(char16_t(code));
+        }
+        i += length;
+    }
+    return text;
+}
+
+// A lone surrogate that stands for a byte decode() found not to be UTF-8.
+bool isKeptByte(const QString& s, int i)
+{
+    const char16_t c = s.at(i).unicode();
+    return c >= 0xdc80 && c <= 0xdcff && isLoneSurrogate(s, i);
+}
+
+QByteArray encode(const QString& text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    qsizetype plain = 0; // start of the run not yet encoded
+    for (int i = 0; i < text.size(); ++i) {
+        if (!isKeptByte(text, i))
+            continue;
+        bytes += QStringView(text).mid(plain, i - plain).toUtf8();
+        bytes += char(text.at(i).unicode() - 0xdc00);
+        plain = i + 1;
+    }
+    bytes += QStringView(text).mid(plain).toUtf8();
+    return bytes;
+}
+
 // A value as the file holds it, its escapes undone.
 QString unescapeValue(QStringView text)
 {
@@ -80,11 +150,15 @@ QString unescapeValue(QStringView text)
 // A value as the file holds it: plain where that reads back the same.
 QString escapeValue(const QString& value)
 {
+    // Kept bytes go back as bytes, unless next to each other they would read as
+    // a character: then, like any other lone surrogate, as an escape.
+    const bool bytesStay = decode(encode(value)) == value;
+    auto escapedSurrogate = [&](int i) { return isLoneSurrogate(value, i) && !(bytesStay && isKeptByte(value, i)); };
     bool plain = unescapeValue(value) == value;
     if (plain && !value.isEmpty())
         plain = !isTrimmed(value.front()) && !isTrimmed(value.back());
     for (int i = 0; plain && i < value.size(); ++i)
-        plain = !isControl(value.at(i)) && !isLoneSurrogate(value, i);
+        plain = !isControl(value.at(i)) && !escapedSurrogate(i);
     if (plain)
         return value;
 
@@ -103,7 +177,7 @@ QString escapeValue(const QString& value)
             escaped += QLatin1String("\\t");
         else if (c == QLatin1Char(' ') && atEnd)
             escaped += QLatin1String("\\s");
-        else if (isControl(c) || isLoneSurrogate(value, i) || (atEnd && isTrimmed(c)))
+        else if (isControl(c) || escapedSurrogate(i) || (atEnd && isTrimmed(c)))
             escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
         else
             escaped += c;
@@ -207,9 +281,10 @@ void Config::read()
         return;
     }
     found = info.size() > 0;
-    const QString text = QString::fromUtf8(file.readAll());
+    const QString text = decode(file.readAll());
     QStringView rest(text);
-    if (rest.startsWith(QChar(0xfeff)))
+    // The handheld's decoder took off one byte order mark, its reader another.
+    for (int i = 0; i < 2 && rest.startsWith(QChar(0xfeff)); ++i)
         rest = rest.mid(1);
 
     QMap<QString, QString>* group = nullptr;
@@ -234,56 +309,66 @@ void Config::read()
 
 bool Config::write()
 {
-    if (frozen)
+    if (frozen) {
+        failure = QStringLiteral("the file is not a list the game can read, and could not be moved aside");
         return false;
+    }
     const QString folder = QFileInfo(path).absolutePath();
     if (domain == User && !QDir(folder).exists()) {
         // Only the game's own folder is private; the folders above it are the user's.
         if (!QDir().mkpath(QFileInfo(folder).absolutePath())
-            || !QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-            qWarning("Could not save %s: cannot create the folder %s", qPrintable(path), qPrintable(folder));
-            return false;
-        }
+            || !QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+            return failed(QStringLiteral("cannot create the folder %1").arg(folder));
     }
 
     QByteArray data;
     for (auto group = groups.cbegin(); group != groups.cend(); ++group) {
-        data += '[' + group.key().toUtf8() + "]\n";
+        data += '[' + encode(group.key()) + "]\n";
         for (auto entry = group->cbegin(); entry != group->cend(); ++entry)
-            data += entry.key().toUtf8() + " = " + escapeValue(entry.value()).toUtf8() + '\n';
+            data += encode(entry.key()) + " = " + encode(escapeValue(entry.value())) + '\n';
     }
 
     // A new file is written beside the old one and renamed over it, so the file
     // on disk is always either the old list or the new one.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qWarning("Could not save %s: %s", qPrintable(path), qPrintable(file.errorString()));
-        return false;
-    }
-    // A short write is a full disk too. Flush before committing: Qt 6.4's commit()
-    // misses a write that fails while it flushes and would rename the short file
-    // over the old one.
+    if (!file.open(QIODevice::WriteOnly))
+        return failed(file.errorString());
+    // A short write is a full disk too, and so is a file-size limit (EFBIG once
+    // SIGXFSZ is ignored). Flush before committing: Qt 6.4's commit() misses a
+    // write that fails while it flushes and would rename the short file over
+    // the old one.
     errno = 0;
     if (file.write(data) != data.size() || !file.flush()) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno ? errno : ENOSPC));
         file.cancelWriting();
         file.commit();
-        qWarning("Could not save %s: %s", qPrintable(path), qPrintable(reason));
-        return false;
+        return failed(reason);
     }
-    if (!file.commit()) {
-        qWarning("Could not save %s: %s", qPrintable(path), qPrintable(file.errorString()));
-        return false;
-    }
+    if (!file.commit())
+        return failed(file.errorString());
     changed = false;
+    failure.clear();
     return true;
 }
 
-QString Config::setAside()
+bool Config::failed(const QString& reason)
+{
+    failure = reason;
+    qWarning("Could not save %s: %s", qPrintable(path), qPrintable(reason));
+    return false;
+}
+
+QString Config::asideName() const
 {
     QString kept = path + QStringLiteral(".unreadable");
     for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
         kept = path + QStringLiteral(".unreadable.%1").arg(n);
+    return kept;
+}
+
+QString Config::setAside()
+{
+    const QString kept = asideName();
     // A rename never reads the file, so one we may not read can be kept as well.
     if (!QFile::rename(path, kept)) {
         frozen = true;
@@ -292,4 +377,10 @@ QString Config::setAside()
     groups.clear();
     found = false;
     return kept;
+}
+
+QString Config::copyAside() const
+{
+    const QString kept = asideName();
+    return QFile::copy(path, kept) ? kept : QString();
 }

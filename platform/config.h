@@ -16,7 +16,8 @@
 //
 // A value that the plain syntax cannot carry (a line break, a control character,
 // a space at either end) is written with backslash escapes; every other value is
-// written exactly as the handheld wrote it.
+// written exactly as the handheld wrote it. Bytes that are not UTF-8 are read
+// and written back as they were.
 class Config
 {
 public:
@@ -49,14 +50,21 @@ public:
     // Writes the file now if anything changed; false, with one warning line
     // saying why, when it could not. The old file stays whole either way.
     bool write();
+    // Why the last write failed; empty after one that succeeded.
+    QString writeError() const { return failure; }
     // Moves the file out of the way (to <file>.unreadable, or .unreadable.2 and
     // so on, never over an earlier one) and empties the store. Returns the name
     // it is kept under; when it cannot be moved, an empty string, and the store
     // never writes over it.
     QString setAside();
+    // Keeps a copy of the file under the name setAside() would give it, and
+    // returns that name; an empty string when it cannot.
+    QString copyAside() const;
 
 private:
     void read();
+    QString asideName() const;
+    bool failed(const QString& reason);
 
     QString path;
     Domain domain;
@@ -65,6 +73,7 @@ private:
     bool changed = false;
     bool found = false;
     bool frozen = false;
+    QString failure;
 };
 
 #endif

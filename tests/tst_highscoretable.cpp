@@ -10,6 +10,8 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +37,17 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The list as the file holds it, place by place.
+QList<std::pair<QString, int>> listOnDisk(const QString& path)
+{
+    Config file(path, Config::File);
+    file.setGroup(QStringLiteral("score"));
+    QList<std::pair<QString, int>> list;
+    for (int i = 0; i < HighScoreTable::Places; ++i)
+        list.append({file.readEntry(QString::asprintf("P%d", i)), file.readNumEntry(QString::asprintf("S%d", i))});
+    return list;
+}
+
 } // namespace
 
 class tst_HighScoreTable : public QObject
@@ -55,6 +68,20 @@ private slots:
     void unreadableListIsKeptAside();
     void twoCopiesKeepEachOthersEntries();
     void unchangedListKeepsItsOrder();
+    void scoreIsOnDiskBeforeTheName();
+    void anotherCopyMergingMeanwhileKeepsOneEntry();
+    void entryThatEarnsNoPlaceOnDiskIsDropped();
+    void equalScoresKeepTheirOrderAcrossCopies();
+    void twoProcessesSavingAtOnceKeepBoth();
+    void listDamagedWhileRunningIsKeptAside();
+    void failedSaveIsSaidInTheList();
+    void namesNeverBreakTheBox_data();
+    void namesNeverBreakTheBox();
+    void placesLackingEntriesAreReadAndKept_data();
+    void placesLackingEntriesAreReadAndKept();
+    void nameNotInUtf8KeepsItsBytes();
+    void danglingLinkIsNoFreeName();
+    void emptyFileIsAFirstRun();
 
 private:
     QString settingsFile() const { return home->path() + "/marlovex/Marlovex.conf"; }
@@ -117,6 +144,7 @@ void tst_HighScoreTable::laterRunReadsListBackSilently()
 void tst_HighScoreTable::missingKeysReadAsEmptyAndMinusOne()
 {
     writeSettings("[score]\nP0 = Solo\nS0 = 900\nS4 = many\n");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("lacks names or scores"));
     HighScoreTable table(&parent, "Marlovex");
     QCOMPARE(HighScoreAccess::name(table, 0), QStringLiteral("Solo"));
     QVERIFY(HighScoreAccess::name(table, 1).isEmpty());
@@ -313,6 +341,239 @@ void tst_HighScoreTable::unchangedListKeepsItsOrder()
         HighScoreTable second(&parent, "Marlovex");
     }
     QCOMPARE(readFile(settingsFile()), reversed);
+}
+
+void tst_HighScoreTable::scoreIsOnDiskBeforeTheName()
+{
+    HighScoreTable table(&parent, "Marlovex");
+    QList<std::pair<QString, int>> whileAsked;
+    ModalAnswerer answerer;
+    answerer.then([&](QDialog* dialog) {
+        // A display gone or a SIGKILL now would find this on disk.
+        whileAsked = listOnDisk(settingsFile());
+        ModalAnswerer::type(QStringLiteral("Ann"))(dialog);
+    });
+    answerer.then(ModalAnswerer::accept());
+    table.checkScore(2000);
+    QCOMPARE(whileAsked.value(2), std::make_pair(QString(), 2000));
+    QCOMPARE(listOnDisk(settingsFile()).value(2), std::make_pair(QStringLiteral("Ann"), 2000));
+    QCOMPARE(listOnDisk(settingsFile()).value(9).second, 700);
+}
+
+void tst_HighScoreTable::anotherCopyMergingMeanwhileKeepsOneEntry()
+{
+    auto first = std::make_unique<HighScoreTable>(&parent, "Marlovex");
+    auto second = std::make_unique<HighScoreTable>(&parent, "Marlovex");
+    ModalAnswerer answerer;
+    answerer.then([&](QDialog* dialog) {
+        // The other copy saves an equal score while this one asks for the
+        // name, taking in the entry without it.
+        HighScoreAccess::insert(*second, QStringLiteral("Bob"), 1000);
+        QVERIFY(second->sync());
+        ModalAnswerer::type(QStringLiteral("Ann"))(dialog);
+    });
+    answerer.then(ModalAnswerer::accept());
+    first->checkScore(1000);
+    second.reset();
+    first.reset();
+    const auto list = listOnDisk(settingsFile());
+    QCOMPARE(list.value(7), std::make_pair(QStringLiteral("Ann"), 1000));
+    QCOMPARE(list.value(8), std::make_pair(QStringLiteral("Bob"), 1000));
+    QCOMPARE(list.value(9).second, 900);
+}
+
+void tst_HighScoreTable::entryThatEarnsNoPlaceOnDiskIsDropped()
+{
+    HighScoreTable first(&parent, "Marlovex");
+    {
+        // Meanwhile another copy fills the list with better scores.
+        HighScoreTable second(&parent, "Marlovex");
+        for (int i = 0; i < HighScoreTable::Places; ++i)
+            HighScoreAccess::setScore(second, i, 9000 - i);
+        QVERIFY(second.sync());
+    }
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::type(QStringLiteral("Late"))).then(ModalAnswerer::accept());
+    first.checkScore(600); // a place in this copy's list, none in the file's
+    QCOMPARE(HighScoreAccess::score(first, 9), 8991);
+    QCOMPARE(listOnDisk(settingsFile()).value(9).second, 8991);
+}
+
+void tst_HighScoreTable::equalScoresKeepTheirOrderAcrossCopies()
+{
+    auto first = std::make_unique<HighScoreTable>(&parent, "Marlovex");
+    auto second = std::make_unique<HighScoreTable>(&parent, "Marlovex");
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::type(QStringLiteral("Ann"))).then(ModalAnswerer::accept());
+    answerer.then(ModalAnswerer::type(QStringLiteral("Bob"))).then(ModalAnswerer::accept());
+    first->checkScore(1000);
+    second->checkScore(1000); // later, so below Ann
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY(first->sync());
+        QVERIFY(second->sync());
+        const auto list = listOnDisk(settingsFile());
+        QCOMPARE(list.value(7).first, QStringLiteral("Ann"));
+        QCOMPARE(list.value(8).first, QStringLiteral("Bob"));
+    }
+}
+
+void tst_HighScoreTable::twoProcessesSavingAtOnceKeepBoth()
+{
+    { HighScoreTable table(&parent, "Marlovex"); }
+    // Each adds 30 ever better scores, saving after each, as fast as it can;
+    // with read, merge and write one copy at a time none is lost.
+    constexpr int Rounds = 30;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        QVERIFY(children[c] >= 0);
+        if (children[c] == 0) {
+            {
+                HighScoreTable table(&parent, "Marlovex");
+                for (int k = 0; k < Rounds; ++k) {
+                    HighScoreAccess::insert(table, QStringLiteral("c%1k%2").arg(c).arg(k), 10000 + 2 * k + c);
+                    table.sync();
+                }
+            }
+            _exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        QCOMPARE(status, 0);
+    }
+    const auto list = listOnDisk(settingsFile());
+    for (int i = 0; i < HighScoreTable::Places; ++i)
+        QCOMPARE(list.value(i).second, 10000 + 2 * Rounds - 1 - i);
+}
+
+void tst_HighScoreTable::listDamagedWhileRunningIsKeptAside()
+{
+    HighScoreTable table(&parent, "Marlovex");
+    QVERIFY(table.sync());
+    writeSettings("\x89PNG damaged meanwhile");
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(settingsFile() + " holds no high-score list the game can read; it is kept as "
+                                                  + settingsFile() + ".unreadable"));
+    QVERIFY(table.sync());
+    QCOMPARE(readFile(settingsFile() + ".unreadable"), QByteArray("\x89PNG damaged meanwhile"));
+    QCOMPARE(readFile(settingsFile()), defaultFile());
+}
+
+void tst_HighScoreTable::failedSaveIsSaidInTheList()
+{
+    HighScoreTable table(&parent, "Marlovex");
+    QVERIFY(table.sync());
+    const QByteArray before = readFile(settingsFile());
+    // As the game runs: a file-size limit fails the write instead of ending it.
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    struct rlimit small = saved;
+    small.rlim_cur = 64;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Could not save .*: File too large$"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Could not save .*: File too large$"));
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::type(QStringLiteral("Ann"))).then(ModalAnswerer::accept());
+    table.checkScore(3000);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    QCOMPARE(answerer.seen().size(), 2);
+    QVERIFY2(answerer.seen()[1].text.endsWith("</TABLE><br>Your entry could not be saved: File too large"),
+             qPrintable(answerer.seen()[1].text.right(80)));
+    QCOMPARE(readFile(settingsFile()), before);
+}
+
+void tst_HighScoreTable::namesNeverBreakTheBox_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("200 paragraph separators") << QString(200, QChar(0x2029));
+    QTest::newRow("line separators between words") << (QStringLiteral("a") + QChar(0x2028)).repeated(100);
+    QTest::newRow("line feeds") << QStringLiteral("x\n").repeated(100);
+    QTest::newRow("a letter and 20 000 accents") << QStringLiteral("e") + QString(20000, QChar(0x0301));
+    QTest::newRow("100 000 zero-width spaces") << QString(100000, QChar(0x200b));
+}
+
+void tst_HighScoreTable::namesNeverBreakTheBox()
+{
+    QFETCH(QString, name);
+    {
+        HighScoreTable table(&parent, "Marlovex");
+        HighScoreAccess::setName(table, 0, name);
+        ModalAnswerer answerer;
+        answerer.then(ModalAnswerer::accept());
+        table.showList();
+        const QString shown = answerer.seen().value(0).text;
+        const int cell = shown.indexOf("<TD>") + 4;
+        const QString cellText = shown.mid(cell, shown.indexOf("</TD>", cell) - cell);
+        QVERIFY2(cellText.size() <= HighScoreTable::ShownNameLength + 1, qPrintable(QString::number(cellText.size())));
+        for (QChar c : cellText)
+            QVERIFY(c != QChar(0x2028) && c != QChar(0x2029) && c != QLatin1Char('\n'));
+        QVERIFY(answerer.seen()[0].size.height() <= parent.screen()->availableGeometry().height());
+    }
+    // The file keeps the name as it is.
+    QCOMPARE(listOnDisk(settingsFile()).value(0).first, name);
+}
+
+void tst_HighScoreTable::placesLackingEntriesAreReadAndKept_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QByteArray noScores = "[score]\n";
+    for (int i = 0; i < HighScoreTable::Places; ++i)
+        noScores += "P" + QByteArray::number(i) + " = " + DefaultNames[i].toUtf8() + "\n";
+    QTest::newRow("names but no scores") << noScores;
+    QTest::newRow("one name missing") << defaultFile().replace("P4 = Fairly Fine\n", "");
+    QTest::newRow("one score missing") << defaultFile().replace("S9 = 500\n", "");
+}
+
+void tst_HighScoreTable::placesLackingEntriesAreReadAndKept()
+{
+    QFETCH(QByteArray, content);
+    writeSettings(content);
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(settingsFile() + " lacks names or scores of some places, which the game "
+                                                  "reads as empty and -1; the file as it was is kept as " + settingsFile()
+                                                  + ".unreadable"));
+    {
+        HighScoreTable table(&parent, "Marlovex");
+        QCOMPARE(HighScoreAccess::name(table, 0), QStringLiteral("Ada Marvel"));
+    }
+    QCOMPARE(readFile(settingsFile() + ".unreadable"), content);
+}
+
+void tst_HighScoreTable::nameNotInUtf8KeepsItsBytes()
+{
+    const QByteArray file = defaultFile().replace("P3 = Dora Fine", "P3 = Zo\xeb \xc3").replace("P5 = Not Q. Fine", "P5 = \xff\xfe");
+    writeSettings(file);
+    {
+        HighScoreTable table(&parent, "Marlovex");
+        ModalAnswerer answerer;
+        answerer.then(ModalAnswerer::accept());
+        table.showList();
+        QVERIFY(answerer.seen().value(0).text.contains(QString::fromUtf8("<TD>Zo\uFFFD \uFFFD</TD>")));
+    }
+    QCOMPARE(readFile(settingsFile()), file);
+}
+
+void tst_HighScoreTable::danglingLinkIsNoFreeName()
+{
+    writeSettings("garbage");
+    QVERIFY(QFile::link(home->path() + "/nowhere", settingsFile() + ".unreadable"));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(settingsFile() + " holds no high-score list the game can read; it is kept as "
+                                                  + settingsFile() + ".unreadable.2"));
+    { HighScoreTable table(&parent, "Marlovex"); }
+    QCOMPARE(readFile(settingsFile() + ".unreadable.2"), QByteArray("garbage"));
+    QVERIFY(QFileInfo(settingsFile() + ".unreadable").isSymLink());
+}
+
+void tst_HighScoreTable::emptyFileIsAFirstRun()
+{
+    writeSettings(QByteArray());
+    QTest::failOnWarning(QRegularExpression(".*"));
+    OutputCapture output;
+    { HighScoreTable table(&parent, "Marlovex"); }
+    QCOMPARE(output.standardOutput(), QByteArray("Generating new HighScore list\n"));
+    QCOMPARE(readFile(settingsFile()), defaultFile());
+    QVERIFY(!QFile::exists(settingsFile() + ".unreadable"));
 }
 
 QTEST_MAIN(tst_HighScoreTable)

@@ -10,6 +10,8 @@ struct HighScoreAccess
     static int score(const HighScoreTable& t, int i) { return t.scores[i]; }
     static void setScore(HighScoreTable& t, int i, int score) { t.scores[i] = score; }
     static void setName(HighScoreTable& t, int i, const QString& name) { t.names[i] = name; }
+    // A new entry, as at a game's end, not yet saved.
+    static void insert(HighScoreTable& t, const QString& name, int score) { t.change({name, score, false}); }
 };
 
 #endif
