@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTimer>
 
 #include <algorithm>
@@ -25,6 +26,8 @@ namespace {
 
 // The handheld's menu bar: the board sits right below it.
 constexpr int MenuBarHeight = 20;
+// How long a window manager may take to answer a request for full screen.
+constexpr int FullScreenSettleMilliseconds = 500;
 constexpr int RulesMaxWidth = 210;
 
 // Menu item ids; the three new games are 6 + difficulty.
@@ -62,8 +65,10 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
 
     board = new Board(this);
     // Not the central widget: the board keeps this place whatever the window's size.
-    const int chosen = settings.size() ? settings.size() : defaultSize(screen()->availableGeometry().size());
-    chosenSize = std::clamp(chosen, 1, LargestSize);
+    // A size from the file that is none of ours counts as no choice.
+    const int remembered = settings.size();
+    const bool valid = remembered >= 1 && remembered <= LargestSize;
+    chosenSize = valid ? remembered : defaultSize(screen()->availableGeometry().size());
     while (chosenSize > 1 && !fits(chosenSize))
         --chosenSize;
     placeBoard();
@@ -146,8 +151,15 @@ void AppWindow::buildSettingsMenu()
         for (QAction* action : std::as_const(sizeActions))
             action->setEnabled(fits(action->data().toInt()));
     });
-    if (settings.fullScreen())
-        QTimer::singleShot(0, this, [this] { setFullScreen(true); });
+    fullScreenAction->setChecked(settings.fullScreen());
+    // A window manager's state change that contradicts full screen as asked
+    // may be its late answer to an earlier request: left only if it stays.
+    leftFullScreen.setSingleShot(true);
+    leftFullScreen.setInterval(FullScreenSettleMilliseconds);
+    connect(&leftFullScreen, &QTimer::timeout, this, [this] {
+        if (!isFullScreen() && fullScreenAction->isChecked())
+            setFullScreen(false);
+    });
 }
 
 QSize AppWindow::windowSize(int factor) const
@@ -179,12 +191,15 @@ void AppWindow::setFullScreen(bool on)
 {
     settings.setFullScreen(on);
     fullScreenAction->setChecked(on);
-    if (on && !isFullScreen()) {
-        // A window manager may refuse full screen to a window of fixed size.
+    leftFullScreen.stop();
+    if (on) {
+        // A window manager may refuse full screen to a window of fixed size,
+        // or keep it at that size when it went full screen by itself.
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        showFullScreen();
-    } else if (!on) {
+        if (!isFullScreen())
+            showFullScreen();
+    } else {
         // Also when the window manager has taken the window out of full screen
         // itself: the window is of fixed size again.
         if (isFullScreen())
@@ -259,12 +274,32 @@ void AppWindow::showBox(const char* name, const QString& text, int maxWidth)
     board->resumeGame();
 }
 
+void AppWindow::showEvent(QShowEvent* e)
+{
+    // Full screen kept from the last run is asked for before the window first
+    // reaches the screen, so that the window manager maps it full screen.
+    if (!e->spontaneous() && !shownOnce && fullScreenAction->isChecked()) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        setWindowState(windowState() | Qt::WindowFullScreen);
+    }
+    shownOnce = true;
+    QMainWindow::showEvent(e);
+}
+
 void AppWindow::changeEvent(QEvent* e)
 {
     QMainWindow::changeEvent(e);
-    // Left full screen by the window manager's own means.
-    if (e->type() == QEvent::WindowStateChange && fullScreenAction && !isFullScreen() && fullScreenAction->isChecked())
-        setFullScreen(false);
+    // Full screen entered or left by the window manager's own means (its keys,
+    // its menu, a message like wmctrl's) counts as the player's choice.
+    if (e->type() == QEvent::WindowStateChange && e->spontaneous() && fullScreenAction) {
+        if (isFullScreen() && !fullScreenAction->isChecked())
+            setFullScreen(true);
+        else if (isFullScreen())
+            leftFullScreen.stop();
+        else if (fullScreenAction->isChecked())
+            leftFullScreen.start();
+    }
     if (e->type() != QEvent::ActivationChange || isActiveWindow())
         return;
     // Our own boxes pause the game themselves where they need to; only another

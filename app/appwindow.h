@@ -4,6 +4,7 @@
 #include "app/desktopsettings.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <memory>
 
@@ -32,6 +33,7 @@ public:
 
 protected:
     void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private slots:
@@ -56,6 +58,8 @@ private:
     std::unique_ptr<SoundEffects> sounds;
     GamePads* pads = nullptr;
     int chosenSize = 1; // the window's; full screen has its own
+    QTimer leftFullScreen;
+    bool shownOnce = false;
 };
 
 #endif

@@ -18,9 +18,12 @@ int pipeEnds[2] = {-1, -1};
 
 void handle(int signal)
 {
+    // The code the signal interrupted may be about to read errno.
+    const int savedErrno = errno;
     const char byte = char(signal);
     // Nothing else is safe here; a full socket already holds a wake-up.
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[0], &byte, 1);
+    errno = savedErrno;
 }
 
 } // namespace

@@ -345,7 +345,14 @@ void Board::focusOutEvent(QFocusEvent* e)
 
 void Board::paintEvent(QPaintEvent* e)
 {
-    updateFrame();
+    // What this brings up to date beyond the event's region (a bomb dropped
+    // since the last tick, say) is shown by the paint that follows.
+    QRegion unseen;
+    for (const QRect& r : updateFrame())
+        unseen += onWidget(r);
+    unseen -= e->region();
+    if (!unseen.isEmpty())
+        update(unseen);
     const QRect field = fieldRect();
     QPainter painter(this);
     // Black around the field when the widget is larger than it.
@@ -370,21 +377,24 @@ void Board::showChanges(const Rects& changed)
 {
     if (changed.isEmpty())
         return;
-    const QPoint origin = fieldRect().topLeft();
-    const int z = zoom();
-    Rects onWidget;
+    Rects areas;
     QRegion region;
     for (const QRect& r : changed) {
-        onWidget.append(QRect(origin + r.topLeft() * z, r.size() * z));
-        region += onWidget.back();
+        areas.append(onWidget(r));
+        region += areas.back();
     }
     WidgetPainter painter(this, region);
     if (!painter.isActive()) {
         repaint(region);
         return;
     }
-    for (const QRect& r : std::as_const(onWidget))
+    for (const QRect& r : std::as_const(areas))
         drawBuffer(*painter, r);
+}
+
+QRect Board::onWidget(const QRect& inField) const
+{
+    return QRect(fieldRect().topLeft() + inField.topLeft() * zoom(), inField.size() * zoom());
 }
 
 int Board::zoom() const

@@ -91,6 +91,8 @@ private:
     void drawFrame(QPainter& painter, const Frame& frame, const QRect& area);
     // Brings the buffer up to date and returns what changed.
     Rects updateFrame();
+    // Where a rectangle of the field is on the widget.
+    QRect onWidget(const QRect& inField) const;
     // Shows those parts of the buffer on the screen now.
     void showChanges(const Rects& changed);
     // The buffer's part under a rectangle of the widget, within the field.

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
 #include <memory>
 
@@ -47,13 +48,23 @@ private slots:
     void defaultSizeTakesTwoThirdsAtMost();
     void sizesScaleTheWindowAndAreRemembered();
     void fullScreenCentresTheFieldOnBlack();
+    void lateAnswerDoesNotLeaveFullScreen();
+    void sizeChosenInFullScreenWaitsForTheWindow();
+    void rememberedSizeIsChecked_data();
+    void rememberedSizeIsChecked();
     void soundIsOnUntilTurnedOff();
+    void signalsAreLeftAsTheyWere();
 
 private:
     QAction* settingsItem(const QString& text);
     void reopen();
     void select(int id) { QMetaObject::invokeMethod(window.get(), "menuSelected", Qt::DirectConnection, Q_ARG(int, id)); }
     Board& board() { return *window->findChild<Board*>(); }
+    QByteArray desktopSettings() const
+    {
+        QFile file(home->path() + "/marlovex/Desktop.conf");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<AppWindow> window;
@@ -287,6 +298,9 @@ void tst_AppWindow::defaultSizeTakesTwoThirdsAtMost_data()
     QTest::newRow("3840 x 2160") << QSize(3840, 2160) << 5;
     QTest::newRow("8K, at most 6x") << QSize(7680, 4320) << 6;
     QTest::newRow("narrow and tall") << QSize(480, 2000) << 2;
+    // 2x is 550 tall: two thirds of 825 exactly, and not of 824.
+    QTest::newRow("two thirds, just") << QSize(1000, 825) << 2;
+    QTest::newRow("two thirds, a pixel short") << QSize(1000, 824) << 1;
 }
 
 void tst_AppWindow::defaultSizeTakesTwoThirdsAtMost()
@@ -345,13 +359,75 @@ void tst_AppWindow::fullScreenCentresTheFieldOnBlack()
     QTRY_COMPARE(window->size(), QSize(240, 285));
     QCOMPARE(board().geometry(), QRect(0, 20, 240, 265));
 
-    // Taken out of full screen by the window manager: the window as chosen, fixed.
+    // Taken out of full screen by the window manager (through the window
+    // system, as its own keys would): the window as chosen, fixed.
     settingsItem("&Full Screen")->trigger();
     QTRY_VERIFY(window->isFullScreen());
-    window->setWindowState(Qt::WindowNoState);
-    QTRY_COMPARE(window->size(), QSize(240, 285));
+    window->windowHandle()->setWindowStates(Qt::WindowNoState);
+    QTRY_VERIFY(!settingsItem("&Full Screen")->isChecked());
+    QCOMPARE(window->size(), QSize(240, 285));
     QCOMPARE(window->minimumSize(), window->maximumSize());
-    QVERIFY(!settingsItem("&Full Screen")->isChecked());
+    QVERIFY(desktopSettings().contains("FullScreen = 0\n"));
+
+    // Put in full screen by the window manager: as F11, and remembered.
+    window->windowHandle()->setWindowStates(Qt::WindowFullScreen);
+    QTRY_VERIFY(settingsItem("&Full Screen")->isChecked());
+    QCOMPARE(window->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    QVERIFY(desktopSettings().contains("FullScreen = 1\n"));
+    QTRY_COMPARE(board().geometry(), QRect(0, 20, 800, 780));
+}
+
+void tst_AppWindow::lateAnswerDoesNotLeaveFullScreen()
+{
+    // The window manager's answer to the window as first shown comes after
+    // full screen was asked for: full screen stays, and is still kept.
+    settingsItem("&Full Screen")->trigger();
+    QTRY_VERIFY(window->isFullScreen());
+    window->windowHandle()->setWindowStates(Qt::WindowNoState);
+    window->windowHandle()->setWindowStates(Qt::WindowFullScreen);
+    QTest::qWait(800);
+    QVERIFY(window->isFullScreen());
+    QVERIFY(settingsItem("&Full Screen")->isChecked());
+    QCOMPARE(window->size(), QSize(800, 800));
+    QVERIFY(desktopSettings().contains("FullScreen = 1\n"));
+}
+
+void tst_AppWindow::sizeChosenInFullScreenWaitsForTheWindow()
+{
+    settingsItem("&Full Screen")->trigger();
+    QTRY_COMPARE(window->size(), QSize(800, 800));
+    settingsItem("&2x Size")->trigger();
+    QTest::qWait(50);
+    QCOMPARE(window->size(), QSize(800, 800));
+    QVERIFY(desktopSettings().contains("Size = 2\n")); // written at once
+    settingsItem("&Full Screen")->trigger();
+    QTRY_COMPARE(window->size(), QSize(480, 550));
+}
+
+void tst_AppWindow::rememberedSizeIsChecked_data()
+{
+    QTest::addColumn<int>("remembered");
+    QTest::addColumn<QSize>("window");
+    // The offscreen screen is 800 x 800: 2x fits, 3x does not, and the first
+    // start takes 1x.
+    QTest::newRow("too large for the screen") << 5 << QSize(480, 550);
+    QTest::newRow("one that fits") << 2 << QSize(480, 550);
+    QTest::newRow("none chosen") << 0 << QSize(240, 285);
+    QTest::newRow("below 1") << -3 << QSize(240, 285);
+    QTest::newRow("beyond the largest") << 9 << QSize(240, 285);
+}
+
+void tst_AppWindow::rememberedSizeIsChecked()
+{
+    QFETCH(int, remembered);
+    QFETCH(QSize, window);
+    QVERIFY(QDir().mkpath(home->path() + "/marlovex"));
+    QFile desktop(home->path() + "/marlovex/Desktop.conf");
+    QVERIFY(desktop.open(QIODevice::WriteOnly));
+    desktop.write("[window]\nSize = " + QByteArray::number(remembered) + "\n");
+    desktop.close();
+    reopen();
+    QCOMPARE(this->window->size(), window);
 }
 
 void tst_AppWindow::soundIsOnUntilTurnedOff()
@@ -359,11 +435,38 @@ void tst_AppWindow::soundIsOnUntilTurnedOff()
     QAction* sound = settingsItem("S&ound");
     QVERIFY(sound->isCheckable() && sound->isChecked());
     sound->trigger();
+    QVERIFY(desktopSettings().contains("Sound = 0\n")); // written at once
     reopen();
     QVERIFY(!settingsItem("S&ound")->isChecked());
     QFile desktop(home->path() + "/marlovex/Desktop.conf");
     QVERIFY(desktop.open(QIODevice::ReadOnly));
     QVERIFY(desktop.readAll().contains("Sound = 0\n"));
+}
+
+void tst_AppWindow::signalsAreLeftAsTheyWere()
+{
+    // As at the program's start (the test framework has handlers of its own).
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        std::signal(signal, SIG_DFL);
+    {
+        QuitOnSignals politeEndings;
+        struct sigaction during {};
+        sigaction(SIGTERM, nullptr, &during);
+        QVERIFY(during.sa_handler != SIG_DFL);
+        // The handler leaves errno as it found it, also when its socket is full
+        // and its own write fails.
+        for (int i = 0; i < 400000; ++i) {
+            errno = EDOM;
+            std::raise(SIGINT);
+            if (errno != EDOM)
+                QFAIL(qPrintable(QStringLiteral("errno %1 after signal %2").arg(errno).arg(i)));
+        }
+    }
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction after {};
+        sigaction(signal, nullptr, &after);
+        QVERIFY(after.sa_handler == SIG_DFL);
+    }
 }
 
 int main(int argc, char** argv)
