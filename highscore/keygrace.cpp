@@ -55,10 +55,13 @@ bool KeyGrace::eventFilter(QObject* watched, QEvent* event)
 
     if (event->type() == QEvent::KeyRelease)
         return key->isAutoRepeat() || swallowed.contains(key->key());
-    // A key the focus widget leaves goes on to its parents: judged once, where
-    // it arrives first.
-    QWidget* first = dialog->focusWidget() ? dialog->focusWidget() : dialog;
-    if (widget != first)
+    // A key the widget it came to leaves goes on to that widget's parents:
+    // judged once, where it arrived first (one it did nothing to never goes on).
+    const bool goingOn =
+        event == judgedEvent && judgedReceiver && widget != judgedReceiver && widget->isAncestorOf(judgedReceiver);
+    judgedEvent = event;
+    judgedReceiver = widget;
+    if (goingOn)
         return false;
     const bool rested = !lastPress.isValid() || lastPress.elapsed() >= RestMilliseconds;
     lastPress.start();

@@ -3,6 +3,8 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <QSet>
 
 class QDialog;
@@ -32,6 +34,8 @@ private:
     QElapsedTimer shown;
     QElapsedTimer lastPress; // of a closing key, counted or not
     QSet<int> swallowed;     // closing keys whose press did nothing: so does their release
+    const QEvent* judgedEvent = nullptr;
+    QPointer<QWidget> judgedReceiver;
 };
 
 #endif

@@ -66,6 +66,8 @@ private slots:
     void failedWriteKeepsOldFile();
     void symlinkStaysLink();
     void killedWriterLeavesCompleteList();
+    void bytesThatAreNotUtf8StayAsTheyWere_data();
+    void bytesThatAreNotUtf8StayAsTheyWere();
 
 private:
     QString file(const QString& name) const { return home->path() + '/' + name; }
@@ -179,6 +181,12 @@ void tst_Config::readsHandheldFile_data()
     QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf[score]\nP0 = a\n") << "P0" << "a";
     // The decoder takes off one, the reader the other.
     QTest::newRow("two byte order marks") << QByteArray("\xef\xbb\xbf\xef\xbb\xbf[score]\nP0 = a\n") << "P0" << "a";
+    QTest::newRow("\\u and three hex digits at the end") << QByteArray("[score]\nP0 = x\\u123\n") << "P0" << "x\\u123";
+    QTest::newRow("a byte that is not UTF-8") << QByteArray("[score]\nP0 = Zo\xeb\n") << "P0"
+                                               << QStringLiteral("Zo") + QChar(0xdceb);
+    QTest::newRow("an encoded surrogate") << QByteArray("[score]\nP0 = \xed\xa0\x80\n") << "P0"
+                                          << QString() + QChar(0xdced) + QChar(0xdca0) + QChar(0xdc80);
+    QTest::newRow("an overlong slash") << QByteArray("[score]\nP0 = \xc0\xaf\n") << "P0" << QString() + QChar(0xdcc0) + QChar(0xdcaf);
 }
 
 void tst_Config::readsHandheldFile()
@@ -286,7 +294,10 @@ void tst_Config::roundTripsRandomStrings()
 {
     // Drawn from the characters most likely to confuse the syntax, plus anything.
     const QString awkward = QStringLiteral(" \\=[]nrtsu0aF#;\"") + QChar(0) + QChar('\n') + QChar('\r') + QChar('\t')
-        + QChar(0xa0) + QChar(0x85) + QChar(0x3000) + QChar(0xfeff) + QChar(0xd83d) + QChar(0xde80);
+        + QChar(0xa0) + QChar(0x85) + QChar(0x3000) + QChar(0xfeff) + QChar(0xd83d) + QChar(0xde80)
+        // Bytes that are not UTF-8 as the reader keeps them; next to each other
+        // some would spell a character.
+        + QChar(0xdcc3) + QChar(0xdca9) + QChar(0xdcff) + QChar(0xdce2);
     QRandomGenerator random(20261208);
     QVector<QString> values;
     for (int i = 0; i < 4000; ++i) {
@@ -474,6 +485,31 @@ void tst_Config::killedWriterLeavesCompleteList()
             QCOMPARE(config.readEntry(QString::asprintf("P%d", i)), QStringLiteral("v%1 place %2").arg(version).arg(i));
         }
     }
+}
+
+void tst_Config::bytesThatAreNotUtf8StayAsTheyWere_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("Latin-1") << QByteArray("Zo\xeb");
+    QTest::newRow("a lead byte at the end") << QByteArray("ab\xc3");
+    QTest::newRow("a lead byte at the start") << QByteArray("\xe2 x");
+    QTest::newRow("a lone continuation") << QByteArray("\x80");
+    QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80");
+    QTest::newRow("among UTF-8") << QByteArray("\xe6\x97\xa5\xff\xe6\x9c\xac");
+    QTest::newRow("with escapes") << QByteArray("\\s\xfe\\n");
+}
+
+void tst_Config::bytesThatAreNotUtf8StayAsTheyWere()
+{
+    QFETCH(QByteArray, value);
+    const QByteArray content = "[k\xe9y]\nP0 = " + value + "\nP\xff = x\n";
+    writeFile(file("b.conf"), content);
+    {
+        Config config(file("b.conf"), Config::File);
+        config.setGroup(QStringLiteral("other"));
+        config.writeEntry(QStringLiteral("marker"), 1);
+    }
+    QCOMPARE(readFile(file("b.conf")), content + "[other]\nmarker = 1\n");
 }
 
 QTEST_GUILESS_MAIN(tst_Config)

@@ -36,6 +36,9 @@ private slots:
     void labelKeepsItsFontWhenApplicationFontChanges();
     void closingKeysWaitAMoment_data();
     void closingKeysWaitAMoment();
+    void closingKeysMustRest_data();
+    void closingKeysMustRest();
+    void spaceGoesIntoTheName();
 };
 
 void tst_Input::formIsLaidOutAsDesigned()
@@ -157,6 +160,8 @@ void tst_Input::closingKeysWaitAMoment_data()
     QTest::newRow("box, Escape at once") << false << int(Qt::Key_Escape) << false << false << false;
     QTest::newRow("box, Return later") << false << int(Qt::Key_Return) << false << true << true;
     QTest::newRow("box, repeated Space later") << false << int(Qt::Key_Space) << true << true << false;
+    QTest::newRow("box, Space later") << false << int(Qt::Key_Space) << false << true << true;
+    QTest::newRow("name, Space at once") << true << int(Qt::Key_Space) << false << false << false;
 }
 
 void tst_Input::closingKeysWaitAMoment()
@@ -187,6 +192,46 @@ void tst_Input::closingKeysWaitAMoment()
     Keys::press(focus, key, autoRepeat);
     Keys::release(focus, key, autoRepeat);
     QCOMPARE(dialog->isVisible(), !closes);
+}
+
+void tst_Input::closingKeysMustRest_data()
+{
+    QTest::addColumn<int>("gap"); // ms from a closing key to the next, past the grace
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("hammered") << 80 << false;
+    QTest::newRow("a moment too soon") << KeyGrace::RestMilliseconds - 100 << false;
+    QTest::newRow("rested") << KeyGrace::RestMilliseconds + 50 << true;
+}
+
+void tst_Input::closingKeysMustRest()
+{
+    QFETCH(int, gap);
+    QFETCH(bool, closes);
+    QMessageBox box(QMessageBox::NoIcon, QString(), QStringLiteral("Game Over"));
+    KeyGrace::apply(&box);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowActive(&box));
+    QWidget* focus = box.focusWidget();
+    QTest::qWait(KeyGrace::Milliseconds + 10);
+    // Held down: it does nothing itself, but the keys have not rested.
+    Keys::press(focus, Qt::Key_Return, true);
+    Keys::release(focus, Qt::Key_Return, true);
+    QVERIFY(box.isVisible());
+    QTest::qWait(gap);
+    QTest::keyClick(focus, Qt::Key_Return);
+    QCOMPARE(box.isVisible(), !closes);
+}
+
+void tst_Input::spaceGoesIntoTheName()
+{
+    QString name;
+    inputImpl dialog(nullptr, &name);
+    KeyGrace::apply(&dialog);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    // Typed, Space as the key a keyboard sends for it.
+    QTest::keyClicks(dialog.focusWidget(), QStringLiteral("Kept At Once"));
+    QCOMPARE(name, QStringLiteral("Kept At Once"));
 }
 
 QTEST_MAIN(tst_Input)

@@ -3,6 +3,7 @@
 #include "boardfixture.h"
 #include "frametest.h"
 #include "instantanswers.h"
+#include "keys.h"
 
 #include <QPainter>
 #include <QScreen>
@@ -49,6 +50,8 @@ private slots:
     void eachTickShowsItsFrameAtOnce();
     void toolkitRepaintDrawsTheSameFrame();
     void shownFrameIsAlwaysTheWholeFrame();
+    void repaintShowsAllItBroughtUpToDate();
+    void shorterScoreClearsTheOldText();
 };
 
 void tst_Render::lifeIconsCentred_data()
@@ -326,6 +329,34 @@ void tst_Render::shownFrameIsAlwaysTheWholeFrame()
             QFAIL(qPrintable(QStringLiteral("tick %1 shows another frame than the whole one").arg(tick)));
     }
     QVERIFY2(hits > 5 && escapes > 3, qPrintable(QStringLiteral("%1 hits, %2 escapes").arg(hits).arg(escapes)));
+}
+
+void tst_Render::repaintShowsAllItBroughtUpToDate()
+{
+    BoardFixture f;
+    Board& b = f.board(); // paused: no tick shows the bomb
+    b.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&b));
+    A::tick(b);
+    Keys::press(&b, Qt::Key_Return);
+    // A menu closing over a corner of the field repaints that corner only.
+    b.repaint(QRect(0, 200, 30, 30));
+    auto shown = [&b] { return b.screen()->grabWindow(b.winId()).toImage().convertToFormat(QImage::Format_RGB32); };
+    QTRY_COMPARE(shown(), A::wholeFrame(b).convertToFormat(QImage::Format_RGB32));
+}
+
+void tst_Render::shorterScoreClearsTheOldText()
+{
+    BoardFixture f;
+    Board& b = f.board();
+    b.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&b));
+    A::score(b) = 100;
+    A::tick(b);
+    A::score(b) = 90;
+    A::tick(b);
+    const QImage shown = b.screen()->grabWindow(b.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown, A::wholeFrame(b).convertToFormat(QImage::Format_RGB32));
 }
 
 QTEST_MAIN(tst_Render)
