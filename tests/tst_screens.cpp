@@ -48,6 +48,8 @@ private slots:
     void sizeIsKeptForTheNextStart();
     void fullScreenShowsTheFieldAt4xOnBlack();
     void fullScreenAgainGoesBack();
+    void windowManagersFullScreenIsKept();
+    void fullScreenAtStartEveryTime();
 
 private:
     QTemporaryDir home;
@@ -122,6 +124,40 @@ void tst_Screens::fullScreenShowsTheFieldAt4xOnBlack()
 
 void tst_Screens::fullScreenAgainGoesBack()
 {
+    window->key("F11");
+    QTRY_COMPARE_WITH_TIMEOUT(window->geometry().size(), QSize(720, 815), 5000);
+}
+
+void tst_Screens::windowManagersFullScreenIsKept()
+{
+    // As the window manager's own keys or a tool like wmctrl ask it.
+    GameWindow::run("wmctrl", {"-r", "Marlovex", "-b", "add,fullscreen"});
+    QTRY_COMPARE_WITH_TIMEOUT(window->geometry(), QRect(0, 0, 1920, 1080), 5000);
+    QFile desktop(config + "/marlovex/Desktop.conf");
+    QTRY_VERIFY_WITH_TIMEOUT(desktop.open(QIODevice::ReadOnly) && desktop.readAll().contains("FullScreen = 1\n")
+                                 || (desktop.close(), false), 5000);
+    // And F11 takes it back to the window, as if F11 had made it full screen.
+    window->key("F11");
+    QTRY_COMPARE_WITH_TIMEOUT(window->geometry().size(), QSize(720, 815), 5000);
+}
+
+void tst_Screens::fullScreenAtStartEveryTime()
+{
+    window->key("F11");
+    QTRY_COMPARE_WITH_TIMEOUT(window->geometry(), QRect(0, 0, 1920, 1080), 5000);
+    for (int start = 1; start <= 10; ++start) {
+        QVERIFY(window->terminate());
+        QTemporaryDir elsewhere;
+        QVERIFY(window->launch(elsewhere.path(), config));
+        QTRY_VERIFY2_WITH_TIMEOUT(window->geometry() == QRect(0, 0, 1920, 1080),
+                                  qPrintable(QStringLiteral("start %1").arg(start)), 5000);
+        QTest::qWait(700); // longer than a late answer may take to count
+        QCOMPARE(window->geometry(), QRect(0, 0, 1920, 1080));
+        QFile desktop(config + "/marlovex/Desktop.conf");
+        QVERIFY(desktop.open(QIODevice::ReadOnly));
+        QVERIFY2(desktop.readAll().contains("FullScreen = 1\n"), qPrintable(QStringLiteral("start %1").arg(start)));
+    }
+    // The first F11 leaves it.
     window->key("F11");
     QTRY_COMPARE_WITH_TIMEOUT(window->geometry().size(), QSize(720, 815), 5000);
 }

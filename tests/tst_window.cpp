@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <sys/resource.h>
+
 namespace {
 
 QImage picture(const char* name)
@@ -37,6 +39,7 @@ private slots:
     void exitByKeyboardWritesTheList();
     void picturesFromAnyFolder();
     void sigtermWithABoxOpenWritesTheList();
+    void fileSizeLimitFailsTheWriteOnly();
 
 private:
     QImage board();                 // the board's pixels on the screen now
@@ -192,6 +195,49 @@ void tst_Window::sigtermWithABoxOpenWritesTheList()
     QFile settings(config + "/marlovex/Marlovex.conf");
     QVERIFY(settings.open(QIODevice::ReadOnly));
     QVERIFY(settings.readAll().startsWith("[score]\nP0 = Ada Marvel\n"));
+}
+
+void tst_Window::fileSizeLimitFailsTheWriteOnly()
+{
+    // A list larger than the limit (ulimit -f 1): the write at the end fails
+    // and says so, the game ends as asked and the old list stays whole.
+    const QString config = home.path() + "/limited";
+    QVERIFY(QDir().mkpath(config + "/marlovex"));
+    QByteArray list = "[score]\n";
+    for (int i = 0; i < 10; ++i)
+        list += "P" + QByteArray::number(i) + " = " + QByteArray(300, char('a' + i)) + "\n";
+    for (int i = 0; i < 10; ++i)
+        list += "S" + QByteArray::number(i) + " = " + QByteArray::number(1000 - i) + "\n";
+    QFile file(config + "/marlovex/Marlovex.conf");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(list);
+    file.close();
+
+    QProcess game;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", config);
+    env.insert("XDG_RUNTIME_DIR", home.path() + "/runtime");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QT_LOGGING_RULES", "marlovex.timing.debug=true");
+    env.insert("QT_MESSAGE_PATTERN", "%{message}");
+    game.setProcessEnvironment(env);
+    game.setChildProcessModifier([] {
+        const struct rlimit limit = {1024, 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    QTemporaryDir elsewhere;
+    game.setWorkingDirectory(elsewhere.path());
+    game.start(QStringLiteral(MARLOVEX_PROGRAM), {});
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += game.readAllStandardError()).contains("\nframe\n"), 10000);
+    game.terminate();
+    QVERIFY(game.waitForFinished(5000));
+    err += game.readAllStandardError();
+    QCOMPARE(game.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(game.exitCode(), 0);
+    QVERIFY2(err.contains("Could not save " + QFile::encodeName(file.fileName()) + ": File too large"), err.right(300).constData());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), list);
 }
 
 QTEST_GUILESS_MAIN(tst_Window)
