@@ -3,7 +3,10 @@
 //   makesounds <folder>     writes bomb, hit, escape, gameover and place.wav
 //
 // Every sample comes from fixed formulas and an integer-seeded noise source, so
-// every run writes the same bytes.
+// every run writes the same bytes. Each effect is brought to the same loudness
+// as a loudness meter measures it, its peaks held down by a limiter.
+
+#include "sound/loudnessmeter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,10 +19,10 @@ namespace {
 
 constexpr int Rate = 22050;
 constexpr double Pi = 3.14159265358979323846;
-// Each effect is scaled to this loudness (RMS over its loud part), and no
-// sample goes past the peak: one volume for all, with room to mix.
-constexpr double TargetRms = 0.12;
-constexpr double MaxPeak = 0.6;
+// Each effect's loudest 400 ms are this loud (LUFS), and nothing goes past the
+// ceiling, between samples included: one loudness for all, and room to mix.
+constexpr double TargetLoudness = -18.0;
+constexpr double CeilingDb = -2.0;
 
 using Samples = std::vector<double>;
 
@@ -104,6 +107,8 @@ Samples bomb()
 {
     Samples s = silence(0.42);
     tone(s, 0.0, 0.16, 210, 80, 1.0, 0.003, 0.05, 0.1);
+    // The knock's ring, where a small loudspeaker still plays it.
+    tone(s, 0.0, 0.12, 560, 300, 0.45, 0.002, 0.04, 0.1);
     rush(s, 0.02, 0.40, 2600, 500, 1.2, 0.01, 0.09, 7);
     return s;
 }
@@ -114,6 +119,9 @@ Samples hit()
 {
     Samples s = silence(1.1);
     tone(s, 0.0, 0.8, 95, 38, 1.0, 0.004, 0.22, 0.3);
+    // The hull cracking: the part a laptop's loudspeaker plays.
+    tone(s, 0.0, 0.6, 190, 80, 0.7, 0.004, 0.16, 0.6);
+    rush(s, 0.0, 0.5, 2400, 500, 1.0, 0.003, 0.10, 31);
     rush(s, 0.0, 1.1, 1400, 120, 1.6, 0.006, 0.30, 11);
     rush(s, 0.15, 0.9, 300, 80, 1.2, 0.08, 0.35, 23);
     return s;
@@ -165,26 +173,47 @@ Samples place()
     return arpeggio(1.3, {{523.25, 659.25, 783.99, 1046.50}, 0.11, 0.22, 0.006, 0.12, 0.4, 0.15, 1.0});
 }
 
-// Scaled to the common loudness, measured over the samples above a tenth of
-// the peak, and kept below the common peak.
-std::vector<int16_t> normalised(const Samples& s)
+// Holds every sample below the ceiling with a gain that falls smoothly over
+// the 2 ms before a peak and rises again over about 50 ms, so nothing clicks.
+Samples limited(const Samples& in, double ceiling)
 {
-    double peak = 0;
-    for (double v : s)
-        peak = std::max(peak, std::abs(v));
-    double sum = 0;
-    size_t count = 0;
-    for (double v : s)
-        if (std::abs(v) > peak / 10) {
-            sum += v * v;
-            ++count;
-        }
-    const double rms = std::sqrt(sum / double(std::max<size_t>(count, 1)));
-    const double gain = std::min(TargetRms / rms, MaxPeak / peak);
+    const size_t n = in.size();
+    const size_t ahead = size_t(Rate / 500);
+    std::vector<double> needed(n), lowest(n);
+    for (size_t i = 0; i < n; ++i)
+        needed[i] = std::abs(in[i]) > ceiling ? ceiling / std::abs(in[i]) : 1.0;
+    for (size_t i = 0; i < n; ++i)
+        lowest[i] = *std::min_element(needed.begin() + long(i), needed.begin() + long(std::min(n, i + ahead)));
+    const double release = 1.0 - std::exp(-1.0 / (0.05 * Rate));
+    Samples out(n);
+    double gain = 1.0, sum = 0;
+    for (size_t i = 0; i < n; ++i) {
+        sum += lowest[i] - (i >= ahead ? lowest[i - ahead] : 1.0);
+        const double falling = (sum + double(ahead)) / double(ahead); // the mean of the last `ahead` lows
+        gain = std::min(falling, gain + (1.0 - gain) * release);
+        out[i] = in[i] * gain;
+    }
+    return out;
+}
+
+// At the common loudness, limited below the ceiling.
+std::vector<int16_t> finished(const Samples& s)
+{
+    const LoudnessMeter meter(Rate);
+    const double ceiling = std::pow(10.0, CeilingDb / 20.0);
+    Samples x = s;
+    for (int round = 0; round < 12; ++round) {
+        const double gain = std::pow(10.0, (TargetLoudness - meter.momentaryMax(x)) / 20.0);
+        for (double& v : x)
+            v *= gain;
+        x = limited(x, ceiling);
+        if (std::abs(meter.momentaryMax(x) - TargetLoudness) < 0.02)
+            break;
+    }
     std::vector<int16_t> out;
-    out.reserve(s.size());
-    for (double v : s)
-        out.push_back(int16_t(std::lround(std::clamp(v * gain, -1.0, 1.0) * 32767.0)));
+    out.reserve(x.size());
+    for (double v : x)
+        out.push_back(int16_t(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0)));
     return out;
 }
 
@@ -236,7 +265,7 @@ int main(int argc, char** argv)
         {"bomb", bomb()}, {"hit", hit()}, {"escape", escape()}, {"gameover", gameOver()}, {"place", place()},
     };
     for (const auto& [name, samples] : effects)
-        if (!writeWav(folder + '/' + name + ".wav", normalised(samples))) {
+        if (!writeWav(folder + '/' + name + ".wav", finished(samples))) {
             std::fprintf(stderr, "makesounds: cannot write %s/%s.wav\n", folder.c_str(), name);
             return 1;
         }
