@@ -5,19 +5,66 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace {
 
 // The shallowest submarines' blast plays this much faster than recorded, the
 // deepest's this much slower: deeper sounds lower.
 constexpr float ShallowSpeed = 1.3f;
 constexpr float DeepSpeed = 0.75f;
+// Past the end of the last sound before the output is closed: a buffer or two.
+constexpr int RestMargin = 50;
 
 } // namespace
 
 SoundEffects::SoundEffects()
 {
-    if (!mixer.isOpen())
+    rest.setSingleShot(true);
+    QObject::connect(&rest, &QTimer::timeout, [this] {
+        if (enabled && !gamePaused)
+            return;
+        if (const int left = mixer.millisecondsLeft(); left > 0)
+            restSoon(left + RestMargin);
+        else
+            mixer.close();
+    });
+    if (!mixer.open())
         qWarning("No sound: %s", qPrintable(mixer.error()));
+}
+
+void SoundEffects::setEnabled(bool on)
+{
+    enabled = on;
+    updateOutput();
+}
+
+void SoundEffects::setVolume(int percent)
+{
+    mixer.setVolume(float(std::clamp(percent, 0, 100)) / 100.0f);
+}
+
+void SoundEffects::paused(bool on)
+{
+    gamePaused = on;
+    updateOutput();
+}
+
+void SoundEffects::updateOutput()
+{
+    if (enabled && !gamePaused) {
+        rest.stop();
+        // Open before the first sound, which then starts within a buffer.
+        mixer.open();
+        return;
+    }
+    if (!rest.isActive())
+        restSoon(mixer.millisecondsLeft() + RestMargin);
+}
+
+void SoundEffects::restSoon(int milliseconds)
+{
+    rest.start(milliseconds);
 }
 
 void SoundEffects::bombDropped()
@@ -49,8 +96,12 @@ void SoundEffects::placeEarned()
 
 void SoundEffects::play(const std::vector<int16_t>& sound, float speed, bool whilePaused)
 {
-    if (enabled && (whilePaused || !gamePaused))
-        mixer.play(sound, speed);
+    if (!enabled || (gamePaused && !whilePaused))
+        return;
+    mixer.play(sound, speed);
+    // At rest, the output closes once this has been heard.
+    if (gamePaused)
+        restSoon(std::max(rest.remainingTime(), int(double(sound.size()) * 1000 / Mixer::Rate / speed) + RestMargin));
 }
 
 std::vector<int16_t> SoundEffects::load(const char* name)

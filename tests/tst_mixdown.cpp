@@ -1,0 +1,194 @@
+// The mixer's own work, rendered offline: voices summed, a voice taken for a
+// new sound fading out, the volume, and the limiter that keeps any overlap
+// below full scale without touching a single sound.
+
+#include "sound/mixdown.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <QtTest>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+std::vector<int16_t> level(int value, int frames)
+{
+    return std::vector<int16_t>(size_t(frames), int16_t(value));
+}
+
+std::vector<int16_t> render(MixDown& mix, int frames)
+{
+    std::vector<int16_t> out(static_cast<size_t>(frames), 0);
+    mix.render(out.data(), frames);
+    return out;
+}
+
+std::vector<int16_t> effect(const char* name)
+{
+    QFile file(QStringLiteral(MARLOVEX_SOURCE_SOUNDS "/%1.wav").arg(QLatin1String(name)));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray wav = file.readAll().mid(44);
+    std::vector<int16_t> samples(size_t(wav.size() / 2));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = qFromLittleEndian<qint16>(wav.constData() + 2 * i);
+    return samples;
+}
+
+int peak(const std::vector<int16_t>& samples)
+{
+    int most = 0;
+    for (int16_t s : samples)
+        most = std::max(most, std::abs(int(s)));
+    return most;
+}
+
+constexpr int Delay = MixDown::LookAhead - 1; // the limiter's look ahead
+
+} // namespace
+
+class tst_MixDown : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void singleSoundPassesUntouched_data();
+    void singleSoundPassesUntouched();
+    void overlapsStayBelowFullScale_data();
+    void overlapsStayBelowFullScale();
+    void secondSoundJoinsTheFirst();
+    void voiceNearestItsEndIsTakenAndFades();
+    void manySoundsAtOnceKeepTheLatest();
+    void volumeScalesWhatIsHeard();
+};
+
+void tst_MixDown::singleSoundPassesUntouched_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"bomb", "hit", "escape", "gameover", "place"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void tst_MixDown::singleSoundPassesUntouched()
+{
+    // Each effect peaks below the limiter's ceiling: nothing pumps.
+    QFETCH(QString, name);
+    const std::vector<int16_t> sound = effect(qPrintable(name));
+    QVERIFY(!sound.empty());
+    MixDown mix;
+    mix.play(sound.data(), uint32_t(sound.size()));
+    const std::vector<int16_t> out = render(mix, int(sound.size()) + Delay);
+    for (size_t i = 0; i < sound.size(); ++i)
+        if (out[i + Delay] != sound[i])
+            QFAIL(qPrintable(QStringLiteral("frame %1: %2 for %3").arg(i).arg(out[i + Delay]).arg(sound[i])));
+}
+
+void tst_MixDown::overlapsStayBelowFullScale_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("spread"); // a little apart in pitch, as hits at nearly the same depth
+    QTest::newRow("three hits at nearly the same depth") << "hit" << 3 << true;
+    QTest::newRow("every voice a bomb") << "bomb" << MixDown::Voices << false;
+    QTest::newRow("every voice a hit") << "hit" << MixDown::Voices << true;
+    QTest::newRow("twenty tunes") << "gameover" << 20 << false;
+}
+
+void tst_MixDown::overlapsStayBelowFullScale()
+{
+    QFETCH(QString, name);
+    QFETCH(int, count);
+    QFETCH(bool, spread);
+    const std::vector<int16_t> sound = effect(qPrintable(name));
+    MixDown mix;
+    for (int i = 0; i < count; ++i)
+        mix.play(sound.data(), uint32_t(sound.size()), spread ? 1.0f + 0.01f * float(i) : 1.0f);
+    std::vector<int16_t> out;
+    for (int block = 0; block < 100; ++block) {
+        const std::vector<int16_t> part = render(mix, 512);
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    QVERIFY(peak(out) > 20000); // loud, and
+    QVERIFY2(peak(out) <= int(MixDown::Ceiling * 32767.0f) + 1, qPrintable(QString::number(peak(out))));
+    // no crackle: never a jump larger than the sum of the voices could make
+    int jump = 0;
+    for (size_t i = 1; i < out.size(); ++i)
+        jump = std::max(jump, std::abs(int(out[i]) - int(out[i - 1])));
+    QVERIFY2(jump < 30000, qPrintable(QString::number(jump)));
+}
+
+void tst_MixDown::secondSoundJoinsTheFirst()
+{
+    const auto first = level(1000, 5000), second = level(300, 1000);
+    MixDown mix;
+    mix.play(first.data(), uint32_t(first.size()));
+    QCOMPARE(render(mix, 1000).back(), int16_t(1000));
+    mix.play(second.data(), uint32_t(second.size()));
+    const auto both = render(mix, 1000);
+    QCOMPARE(both.back(), int16_t(1300)); // the first goes on under the second
+    const auto after = render(mix, 1000);
+    QCOMPARE(after.back(), int16_t(1000));
+}
+
+void tst_MixDown::voiceNearestItsEndIsTakenAndFades()
+{
+    // Twelve voices, each a level of its own (a bit of the sum) and a length
+    // of its own: the sum tells which are playing.
+    std::vector<std::vector<int16_t>> sounds;
+    for (int v = 0; v < MixDown::Voices; ++v)
+        sounds.push_back(level(1 << v, 20000 - 1000 * ((v * 5) % MixDown::Voices)));
+    MixDown mix;
+    int all = 0;
+    for (const auto& s : sounds) {
+        mix.play(s.data(), uint32_t(s.size()));
+        all += s.front();
+    }
+    QCOMPARE(render(mix, 500).back(), int16_t(all));
+    // The shortest: 20000 - 11000 frames.
+    int shortest = 0;
+    for (int v = 0; v < MixDown::Voices; ++v)
+        if (sounds[size_t(v)].size() < sounds[size_t(shortest)].size())
+            shortest = v;
+    // A silent newcomer, so that only the taken voice changes the sum.
+    const auto newcomer = level(0, 20000);
+    mix.play(newcomer.data(), uint32_t(newcomer.size()));
+    const auto out = render(mix, 2000);
+    const int taken = 1 << shortest;
+    QCOMPARE(out.back(), int16_t(all - taken));
+    // Faded, not cut: the taken voice's part goes down in small steps.
+    int step = 0;
+    for (int i = 1; i < Delay + MixDown::FadeFrames + 10; ++i)
+        step = std::max(step, std::abs(int(out[size_t(i)]) - int(out[size_t(i - 1)])));
+    QVERIFY2(step <= taken / 50 + 1, qPrintable(QString::number(step)));
+}
+
+void tst_MixDown::manySoundsAtOnceKeepTheLatest()
+{
+    // Seventeen at once, more than there are voices: the last twelve are heard.
+    std::vector<std::vector<int16_t>> sounds;
+    for (int i = 0; i < 17; ++i)
+        sounds.push_back(level(10 * (i + 1), 5000));
+    MixDown mix;
+    for (const auto& s : sounds)
+        mix.play(s.data(), uint32_t(s.size()));
+    int latest = 0;
+    for (int i = 17 - MixDown::Voices; i < 17; ++i)
+        latest += 10 * (i + 1);
+    QCOMPARE(render(mix, 1000).back(), int16_t(latest));
+}
+
+void tst_MixDown::volumeScalesWhatIsHeard()
+{
+    const auto sound = level(1000, 5000);
+    MixDown mix;
+    mix.setVolume(0.25f);
+    mix.play(sound.data(), uint32_t(sound.size()));
+    QCOMPARE(render(mix, 500).back(), int16_t(250));
+    mix.setVolume(0.75f);
+    QCOMPARE(render(mix, 500).back(), int16_t(750));
+}
+
+QTEST_GUILESS_MAIN(tst_MixDown)
+#include "tst_mixdown.moc"
