@@ -97,6 +97,7 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
         connect(menu, &QMenu::triggered, this, [this](QAction* action) { menuSelected(action->data().toInt()); });
     sounds = std::make_unique<SoundEffects>();
     sounds->setEnabled(settings.sound());
+    sounds->setVolume(settings.volume());
     board->setEvents(sounds.get());
     buildSettingsMenu();
     // Start pauses and goes on, as the two menu items do.
@@ -146,6 +147,19 @@ void AppWindow::buildSettingsMenu()
         settings.setSound(on);
         sounds->setEnabled(on);
     });
+    QMenu* volumeMenu = settingsMenu->addMenu(QStringLiteral("&Volume"));
+    auto* volumes = new QActionGroup(this);
+    for (int percent : {25, 50, 75, 100}) {
+        QAction* action = volumeMenu->addAction(QStringLiteral("&%1 %").arg(percent));
+        action->setCheckable(true);
+        action->setChecked(percent == settings.volume());
+        action->setData(percent);
+        volumes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, percent] {
+            settings.setVolume(percent);
+            sounds->setVolume(percent);
+        });
+    }
     // The screen may have changed since the menu was last open.
     connect(settingsMenu, &QMenu::aboutToShow, this, [this] {
         for (QAction* action : std::as_const(sizeActions))

@@ -1,10 +1,13 @@
 #include "app/desktopsettings.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString SizeKey = QStringLiteral("Size");
 const QString FullScreenKey = QStringLiteral("FullScreen");
 const QString SoundKey = QStringLiteral("Sound");
+const QString VolumeKey = QStringLiteral("Volume");
 
 } // namespace
 
@@ -42,6 +45,16 @@ bool DesktopSettings::sound() const
 void DesktopSettings::setSound(bool on)
 {
     set(SoundKey, on);
+}
+
+int DesktopSettings::volume() const
+{
+    return std::clamp(readNumEntry(VolumeKey, 100), 0, 100);
+}
+
+void DesktopSettings::setVolume(int percent)
+{
+    set(VolumeKey, percent);
 }
 
 void DesktopSettings::set(const QString& key, int value)

@@ -19,6 +19,9 @@ public:
     // On unless the player turned it off.
     bool sound() const;
     void setSound(bool on);
+    // Per cent of the effects' own loudness; 100 unless the player chose less.
+    int volume() const;
+    void setVolume(int percent);
 
 private:
     void set(const QString& key, int value);

@@ -2,11 +2,13 @@
 #include "app/quitonsignals.h"
 #include "boardaccess.h"
 #include "gamestate.h"
+#include "keys.h"
 #include "modalanswerer.h"
 #include "outputcapture.h"
 #include "platform/qpeapplication.h"
 
 #include <QDialog>
+#include <QtEndian>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,6 +56,8 @@ private slots:
     void rememberedSizeIsChecked();
     void soundIsOnUntilTurnedOff();
     void signalsAreLeftAsTheyWere();
+    void soundSettingsReachWhatIsHeard_data();
+    void soundSettingsReachWhatIsHeard();
 
 private:
     QAction* settingsItem(const QString& text);
@@ -118,7 +122,7 @@ void tst_AppWindow::menusAsDesigned()
              QStringLiteral("&Game: &Pause Game=0, &Unpause Game=1, -, &Easy Game=6, &Normal Game=7, &Hard Game=8, -, "
                             "&Show HighScores=5"));
     QCOMPARE(describe(titles[2]->menu()),
-             QStringLiteral("&Settings: &1x Size=1, &2x Size=2, &3x Size=3, &4x Size=4, &5x Size=5, &6x Size=6, -, &Full Screen=, S&ound="));
+             QStringLiteral("&Settings: &1x Size=1, &2x Size=2, &3x Size=3, &4x Size=4, &5x Size=5, &6x Size=6, -, &Full Screen=, S&ound=, &Volume="));
     QStringList shortcuts;
     for (QAction* action : titles[2]->menu()->actions())
         if (!action->shortcut().isEmpty())
@@ -441,6 +445,69 @@ void tst_AppWindow::soundIsOnUntilTurnedOff()
     QFile desktop(home->path() + "/marlovex/Desktop.conf");
     QVERIFY(desktop.open(QIODevice::ReadOnly));
     QVERIFY(desktop.readAll().contains("Sound = 0\n"));
+}
+
+void tst_AppWindow::soundSettingsReachWhatIsHeard_data()
+{
+    QTest::addColumn<QByteArray>("kept");  // in Desktop.conf at the start
+    QTest::addColumn<QString>("chosen");   // then from the menu; empty: nothing
+    QTest::addColumn<int>("percent");      // of the bomb's own level heard
+    QTest::newRow("as it comes") << QByteArray() << "" << 100;
+    QTest::newRow("50 % kept") << QByteArray("Volume = 50\n") << "" << 50;
+    QTest::newRow("25 % from the menu") << QByteArray() << "&25 %" << 25;
+    QTest::newRow("75 % from the menu, 50 % kept") << QByteArray("Volume = 50\n") << "&75 %" << 75;
+    QTest::newRow("sound off kept") << QByteArray("Sound = 0\n") << "" << 0;
+    QTest::newRow("sound off from the menu") << QByteArray() << "S&ound" << 0;
+    QTest::newRow("sound on again from the menu") << QByteArray("Sound = 0\n") << "S&ound" << 100;
+}
+
+void tst_AppWindow::soundSettingsReachWhatIsHeard()
+{
+    QFETCH(QByteArray, kept);
+    QFETCH(QString, chosen);
+    QFETCH(int, percent);
+    window.reset();
+    QVERIFY(QDir().mkpath(home->path() + "/marlovex"));
+    QFile desktop(home->path() + "/marlovex/Desktop.conf");
+    QVERIFY(desktop.open(QIODevice::WriteOnly));
+    desktop.write("[window]\n" + kept);
+    desktop.close();
+    const QString output = home->path() + "/out.raw";
+    qputenv("SDL_AUDIODRIVER", "disk");
+    qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(output));
+    reopen();
+    if (!chosen.isEmpty()) {
+        QAction* item = settingsItem(chosen);
+        for (QAction* action : window->menuBar()->actions()[2]->menu()->actions())
+            if (action->menu())
+                for (QAction* inner : action->menu()->actions())
+                    item = item ? item : (inner->text() == chosen ? inner : nullptr);
+        QVERIFY(item);
+        item->trigger();
+    }
+    Keys::press(&board(), Qt::Key_Return);
+    QTest::qWait(600);
+    select(0); // paused: the output closes once the bomb has been heard
+    QTest::qWait(400);
+    window.reset();
+    qunsetenv("SDL_DISKAUDIOFILE");
+    qputenv("SDL_AUDIODRIVER", "dummy");
+
+    QFile heard(output);
+    int loudest = 0;
+    if (heard.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = heard.readAll();
+        for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
+            loudest = std::max(loudest, std::abs(int(qFromLittleEndian<qint16>(bytes.constData() + i))));
+    }
+    QFile bomb(QStringLiteral(":/sound/bomb.wav"));
+    QVERIFY(bomb.open(QIODevice::ReadOnly));
+    const QByteArray wav = bomb.readAll();
+    int own = 0;
+    for (qsizetype i = 44; i + 1 < wav.size(); i += 2)
+        own = std::max(own, std::abs(int(qFromLittleEndian<qint16>(wav.constData() + i))));
+    QVERIFY2(std::abs(loudest - own * percent / 100) <= own / 50,
+             qPrintable(QStringLiteral("heard %1 of %2").arg(loudest).arg(own)));
 }
 
 void tst_AppWindow::signalsAreLeftAsTheyWere()
