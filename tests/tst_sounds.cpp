@@ -2,6 +2,7 @@
 // SDL's disk driver (a file instead of a loudspeaker), on time and only when
 // they should be, and nothing streamed while the game rests.
 
+#include "outputcapture.h"
 #include "sound/loudnessmeter.h"
 #include "sound/soundeffects.h"
 
@@ -11,7 +12,11 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
+#include <thread>
+
+#include <unistd.h>
 #include <memory>
 
 namespace {
@@ -88,6 +93,7 @@ private slots:
     void nothingStreamsAtRest_data();
     void nothingStreamsAtRest();
     void noOutputMeansSilenceAndOneLine();
+    void othersMessagesGetThroughMeanwhile();
 };
 
 void tst_Sounds::generatorReproducesCommittedSounds()
@@ -277,6 +283,34 @@ void tst_Sounds::noOutputMeansSilenceAndOneLine()
         sounds.gameOver();
     }
     qputenv("SDL_AUDIODRIVER", "dummy");
+}
+
+void tst_Sounds::othersMessagesGetThroughMeanwhile()
+{
+    // Another thread writes to standard error while the sound output is
+    // looked for, opened and closed: every line arrives.
+    std::atomic<bool> writing{true};
+    std::atomic<int> written{0};
+    QByteArray captured;
+    {
+        OutputCapture capture;
+        std::thread other([&] {
+            while (writing) {
+                if (::write(STDERR_FILENO, "line\n", 5) == 5)
+                    ++written;
+            }
+        });
+        for (int i = 0; i < 5; ++i) {
+            SoundEffects sounds;
+            sounds.paused(true);
+            QTRY_VERIFY(!sounds.isStreaming());
+        }
+        writing = false;
+        other.join();
+        captured = capture.standardError();
+    }
+    QVERIFY(written > 100);
+    QCOMPARE(int(captured.count("line\n")), int(written));
 }
 
 QTEST_GUILESS_MAIN(tst_Sounds)
