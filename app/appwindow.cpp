@@ -1,5 +1,7 @@
 #include "app/appwindow.h"
 
+#include "app/keymap.h"
+#include "app/keysdialog.h"
 #include "board/board.h"
 #include "highscore/highscoretable.h"
 #include "pad/gamepads.h"
@@ -99,9 +101,17 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
     sounds->setEnabled(settings.sound());
     sounds->setVolume(settings.volume());
     board->setEvents(sounds.get());
+    // The keys the player chose, and the pads; Start, P and Pause pause and go
+    // on through the two menu items, Escape pauses.
+    keyMap = new KeyMap(board, [this](bool toggle) { pauseByPlayer(toggle); }, this);
+    pads = new GamePads(board, [this] { pauseByPlayer(true); }, this);
     buildSettingsMenu();
-    // Start pauses and goes on, as the two menu items do.
-    pads = new GamePads(board, [this] { menuSelected(board->isRunning() ? PauseGame : UnpauseGame); }, this);
+    applyKeys();
+    // F2: a new game at the difficulty of the last one, as the Game menu starts it.
+    auto* newGameKey = new QAction(this);
+    newGameKey->setShortcut(Qt::Key_F2);
+    connect(newGameKey, &QAction::triggered, this, [this] { menuSelected(EasyGame + lastDifficulty); });
+    addAction(newGameKey);
 
     // A logout through the session manager may end the program without asking.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { board->highScores->sync(); });
@@ -148,6 +158,7 @@ void AppWindow::buildSettingsMenu()
         sounds->setEnabled(on);
     });
     QMenu* volumeMenu = settingsMenu->addMenu(QStringLiteral("&Volume"));
+    connect(settingsMenu->addAction(QStringLiteral("&Keys…")), &QAction::triggered, this, &AppWindow::chooseKeys);
     auto* volumes = new QActionGroup(this);
     for (int percent : {25, 50, 75, 100}) {
         QAction* action = volumeMenu->addAction(QStringLiteral("&%1 %").arg(percent));
@@ -267,11 +278,46 @@ void AppWindow::menuSelected(int id)
     case EasyGame:
     case NormalGame:
     case HardGame:
+        lastDifficulty = id - EasyGame;
         board->newGame(id - EasyGame);
         break;
     default:
         break;
     }
+}
+
+void AppWindow::pauseByPlayer(bool toggle)
+{
+    menuSelected(toggle && !board->isRunning() ? UnpauseGame : PauseGame);
+}
+
+void AppWindow::chooseKeys()
+{
+    std::array<Qt::Key, KeyMap::Actions> keys;
+    for (int a = 0; a < KeyMap::Actions; ++a)
+        keys[a] = keyMap->key(KeyMap::Action(a));
+    QPointer<KeysDialog> dialog = new KeysDialog(keys, this);
+    board->pauseGame();
+    const bool chosen = dialog->exec() == QDialog::Accepted && dialog;
+    if (chosen) {
+        keys = dialog->keys();
+        for (int a = 0; a < KeyMap::Actions; ++a)
+            settings.setKey(KeyMap::name(KeyMap::Action(a)), keys[a]);
+        applyKeys();
+    }
+    delete dialog;
+    board->resumeGame();
+}
+
+void AppWindow::applyKeys()
+{
+    for (int a = 0; a < KeyMap::Actions; ++a) {
+        const auto action = KeyMap::Action(a);
+        keyMap->setKey(action, settings.key(KeyMap::name(action), KeyMap::defaultKey(action)));
+    }
+    const QString pauseKey = QKeySequence(keyMap->key(KeyMap::Pause)).toString(QKeySequence::NativeText);
+    board->setNotices({QStringLiteral("Paused"), QStringLiteral("%1, or Game → Unpause Game").arg(pauseKey)},
+                      {QStringLiteral("Game Over"), QStringLiteral("F2 starts a new game")});
 }
 
 void AppWindow::showBox(const char* name, const QString& text, int maxWidth)

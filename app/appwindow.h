@@ -10,6 +10,7 @@
 
 class Board;
 class GamePads;
+class KeyMap;
 class SoundEffects;
 class QAction;
 class QMenu;
@@ -48,6 +49,9 @@ private:
     void setSize(int factor);
     void setFullScreen(bool on);
     void placeBoard();
+    void pauseByPlayer(bool toggle);
+    void chooseKeys();
+    void applyKeys();
 
     QMenu* appMenu = nullptr;
     QMenu* gameMenu = nullptr;
@@ -57,6 +61,8 @@ private:
     DesktopSettings settings;
     std::unique_ptr<SoundEffects> sounds;
     GamePads* pads = nullptr;
+    KeyMap* keyMap = nullptr;
+    int lastDifficulty = 1; // the first game's
     int chosenSize = 1; // the window's; full screen has its own
     QTimer leftFullScreen;
     bool shownOnce = false;

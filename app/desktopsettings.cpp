@@ -1,5 +1,7 @@
 #include "app/desktopsettings.h"
 
+#include <QKeySequence>
+
 #include <algorithm>
 
 namespace {
@@ -8,13 +10,15 @@ const QString SizeKey = QStringLiteral("Size");
 const QString FullScreenKey = QStringLiteral("FullScreen");
 const QString SoundKey = QStringLiteral("Sound");
 const QString VolumeKey = QStringLiteral("Volume");
+const QString WindowGroup = QStringLiteral("window");
+const QString KeysGroup = QStringLiteral("keys");
 
 } // namespace
 
 DesktopSettings::DesktopSettings()
     : Config(QStringLiteral("Desktop"), User)
 {
-    setGroup(QStringLiteral("window"));
+    setGroup(WindowGroup);
 }
 
 int DesktopSettings::size() const
@@ -55,6 +59,33 @@ int DesktopSettings::volume() const
 void DesktopSettings::setVolume(int percent)
 {
     set(VolumeKey, percent);
+}
+
+Qt::Key DesktopSettings::key(const QString& action, Qt::Key deflt) const
+{
+    // Read from the keys' group, the store left on the window's.
+    auto* store = const_cast<DesktopSettings*>(this);
+    store->setGroup(KeysGroup);
+    const QKeySequence chosen = QKeySequence::fromString(readEntry(action), QKeySequence::PortableText);
+    store->setGroup(WindowGroup);
+    if (chosen.count() != 1 || chosen[0].keyboardModifiers() != Qt::NoModifier)
+        return deflt;
+    return chosen[0].key();
+}
+
+void DesktopSettings::setKey(const QString& action, Qt::Key key)
+{
+    set(KeysGroup, action, QKeySequence(key).toString(QKeySequence::PortableText));
+}
+
+void DesktopSettings::set(const QString& group, const QString& key, const QString& value)
+{
+    setGroup(group);
+    if (!hasKey(key) || readEntry(key) != value) {
+        writeEntry(key, value);
+        write();
+    }
+    setGroup(WindowGroup);
 }
 
 void DesktopSettings::set(const QString& key, int value)

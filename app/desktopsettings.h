@@ -22,9 +22,13 @@ public:
     // Per cent of the effects' own loudness; 100 unless the player chose less.
     int volume() const;
     void setVolume(int percent);
+    // The key chosen for an action (KeyMap's), or deflt.
+    Qt::Key key(const QString& action, Qt::Key deflt) const;
+    void setKey(const QString& action, Qt::Key key);
 
 private:
     void set(const QString& key, int value);
+    void set(const QString& group, const QString& key, const QString& value);
 };
 
 #endif

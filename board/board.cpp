@@ -9,6 +9,7 @@
 #include "platform/resource.h"
 #include "platform/widgetpainter.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMessageBox>
@@ -90,6 +91,21 @@ int timerInterval(float interval)
     return std::max(1, int(interval));
 }
 
+// The notice's title, larger and bold, above its line.
+QFont titleFont(const QFont& base)
+{
+    QFont font(base);
+    font.setBold(true);
+    if (font.pixelSize() > 0)
+        font.setPixelSize(font.pixelSize() * 3 / 2);
+    else
+        font.setPointSizeF(font.pointSizeF() * 1.5);
+    return font;
+}
+
+constexpr int NoticePadding = 6;
+constexpr int NoticeY = 100; // its middle, in the sea below the destroyer
+
 } // namespace
 
 Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
@@ -156,6 +172,7 @@ void Board::pauseGame()
     mainTimer->stop();
     newSubTimer->stop();
     events->paused(true);
+    refresh();
 }
 
 void Board::resumeGame()
@@ -165,6 +182,22 @@ void Board::resumeGame()
     mainTimer->start(TickInterval);
     newSubTimer->start(timerInterval(subInterval));
     events->paused(false);
+    refresh();
+}
+
+void Board::setNotices(const QStringList& whilePaused, const QStringList& whenOver)
+{
+    pausedNotice = whilePaused;
+    overNotice = whenOver;
+    shown.notice = nullptr;
+    shown.noticeArea = QRect(0, 0, FieldWidth, FieldHeight); // drawn again wherever it was
+    refresh();
+}
+
+void Board::refresh()
+{
+    if (isVisible() && buffer)
+        showChanges(updateFrame());
 }
 
 bool Board::isRunning() const
@@ -249,6 +282,9 @@ void Board::gameLogic()
 
 void Board::endGame()
 {
+    // No notice behind the boxes of the game's end; the one that says how to
+    // go on comes after them.
+    ending = true;
     pauseGame();
     events->gameOver();
 
@@ -268,6 +304,8 @@ void Board::endGame()
     if (highScores->qualifies(finalScore))
         events->placeEarned();
     highScores->checkScore(finalScore);
+    ending = false;
+    refresh();
 }
 
 void Board::newSub()
@@ -430,7 +468,53 @@ Board::Frame Board::frameNow(const QPainter& painter)
     frame.bombCount = bombCount;
     for (int i = 0; i < bombCount; ++i)
         frame.bombs[i] = QRect(QPoint(int(bombs[i]->x), int(bombs[i]->y)), bombPix.size());
+    frame.notice = noticeNow();
+    if (frame.notice)
+        frame.noticeArea = noticeArea(painter, *frame.notice);
     return frame;
+}
+
+const QStringList* Board::noticeNow() const
+{
+    if (ending)
+        return nullptr;
+    const QStringList& notice = gameOver ? overNotice : pausedNotice;
+    if (notice.isEmpty() || (!gameOver && mainTimer->isActive()))
+        return nullptr;
+    return &notice;
+}
+
+QRect Board::noticeArea(const QPainter& painter, const QStringList& notice) const
+{
+    const QFontMetrics title(titleFont(painter.font()), painter.device());
+    const QFontMetrics line(painter.font(), painter.device());
+    int width = 0, height = 0;
+    for (int i = 0; i < notice.size(); ++i) {
+        const QFontMetrics& metrics = i == 0 ? title : line;
+        width = std::max(width, metrics.horizontalAdvance(notice[i]));
+        height += metrics.height();
+    }
+    const QSize size(std::min(FieldWidth, width + 2 * NoticePadding), height + 2 * NoticePadding);
+    return QRect(QPoint((FieldWidth - size.width()) / 2, NoticeY - size.height() / 2), size);
+}
+
+void Board::drawNotice(QPainter& painter, const QStringList& notice, const QRect& at) const
+{
+    // A dark panel on the sea, white writing: as the score, drawn at the
+    // screen's own resolution.
+    painter.fillRect(at, QColor(0, 0, 32, 200));
+    painter.setPen(QColor(255, 255, 255));
+    painter.drawRect(at.adjusted(0, 0, -1, -1));
+    const QFont base = painter.font();
+    int y = at.top() + NoticePadding;
+    for (int i = 0; i < notice.size(); ++i) {
+        painter.setFont(i == 0 ? titleFont(base) : base);
+        const int height = QFontMetrics(painter.font(), painter.device()).height();
+        painter.drawText(QRect(at.left(), y, at.width(), height), Qt::AlignHCenter | Qt::AlignTop, notice[i]);
+        y += height;
+    }
+    painter.setFont(base);
+    painter.setPen(QPen());
 }
 
 Board::Rects Board::changedSince(const Frame& before, const Frame& now) const
@@ -458,6 +542,9 @@ Board::Rects Board::changedSince(const Frame& before, const Frame& now) const
         changed.append(before.lifeIcons | now.lifeIcons);
     if (before.bombIcons != now.bombIcons)
         changed.append(before.bombIcons | now.bombIcons);
+    if (before.notice != now.notice || before.noticeArea != now.noticeArea)
+        changed.append((before.notice || !before.noticeArea.isEmpty() ? before.noticeArea : QRect())
+                       | (now.notice ? now.noticeArea : QRect()));
     // Slot by slot: where a slot's sprite is unchanged, so is everything drawn
     // over and under it that is unchanged too, in the same order.
     for (int i = 0; i < std::max(before.subCount, now.subCount); ++i)
@@ -553,6 +640,12 @@ void Board::drawFrame(QPainter& painter, const Frame& frame, const QRect& area)
         sprite(frame.bombs[i], bombPix);
 
     icons(frame.bombIcons, bombPix);
+
+    if (frame.notice && frame.noticeArea.intersects(area)) {
+        painter.setClipRect(area);
+        drawNotice(painter, *frame.notice, frame.noticeArea);
+        painter.setClipping(false);
+    }
 }
 
 void Board::removeSub(int slot)

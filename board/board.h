@@ -4,6 +4,7 @@
 #include "board/scoretext.h"
 
 #include <QPixmap>
+#include <QStringList>
 #include <QVarLengthArray>
 #include <QWidget>
 
@@ -46,6 +47,9 @@ public:
     bool isRunning() const;
     // Who is told what happens; nobody when null.
     void setEvents(BoardEvents* listener);
+    // What the field says over the game while it is paused, and once it is
+    // over: a title and a line on how to go on. Nothing unless given.
+    void setNotices(const QStringList& whilePaused, const QStringList& whenOver);
 
     // Finds a picture by its base name ("sky", "water3"). Uses no board state.
     static QPixmap loadImage(const char* name);
@@ -77,6 +81,8 @@ private:
         int bombCount = 0;
         std::array<QRect, MaxSubs> subs{};
         std::array<QRect, MaxBombs> bombs{};
+        const QStringList* notice = nullptr; // over everything; none when null
+        QRect noticeArea;
     };
 
     void dropBomb();
@@ -89,6 +95,12 @@ private:
     Frame frameNow(const QPainter& painter);
     Rects changedSince(const Frame& before, const Frame& now) const;
     void drawFrame(QPainter& painter, const Frame& frame, const QRect& area);
+    // The notice as shown now, if any, and where it goes.
+    const QStringList* noticeNow() const;
+    QRect noticeArea(const QPainter& painter, const QStringList& notice) const;
+    void drawNotice(QPainter& painter, const QStringList& notice, const QRect& at) const;
+    // Shows at once what changed without a tick.
+    void refresh();
     // Brings the buffer up to date and returns what changed.
     Rects updateFrame();
     // Where a rectangle of the field is on the widget.
@@ -124,6 +136,9 @@ private:
     QTimer* newSubTimer = nullptr;
     QTimer* mainTimer = nullptr;
     ScoreText scoreText;
+    QStringList pausedNotice;
+    QStringList overNotice;
+    bool ending = false; // between the last escape and the end of the boxes it brings
     Frame shown; // what the buffer holds
     BoardEvents* events = nobody();
 };

@@ -1,15 +1,13 @@
 #include "pad/gamepads.h"
 
+#include "board/board.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
 
 namespace {
 
-// ms: as often as the tick with a pad to read, and now and then without one,
-// to see one plugged in.
-constexpr int PollInterval = 20;
-constexpr int IdlePollInterval = 250;
 // Stick and trigger travel, of 32767, that counts: below it, a resting stick's drift.
 constexpr int DeadZone = 12000;
 constexpr int TriggerPressed = 16000;
@@ -17,22 +15,24 @@ constexpr int TriggerReleased = 8000;
 
 } // namespace
 
-GamePads::GamePads(QWidget* board, std::function<void()> startPressed, QObject* parent)
+GamePads::GamePads(Board* board, std::function<void()> startPressed, QObject* parent)
     : QObject(parent)
     , board(board)
     , startPressed(std::move(startPressed))
 {
     // The program ends itself on SIGTERM and SIGINT; SDL must not take them.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // Pads are read while another window has the keyboard too; the game pauses then anyway.
+    // SDL filters a background window's pad events only for windows it owns;
+    // this program says itself whether it is in front.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
         qWarning("No game controllers: %s", SDL_GetError());
         return;
     }
     available = true;
+    board->installEventFilter(this);
     connect(&timer, &QTimer::timeout, this, &GamePads::poll);
-    timer.start(IdlePollInterval);
+    timer.start(NoPadInterval);
 }
 
 GamePads::~GamePads()
@@ -85,11 +85,22 @@ void GamePads::poll()
         }
     }
     steer();
-    timer.setInterval(pads.empty() ? IdlePollInterval : PollInterval);
+    const int wanted = pads.empty() ? NoPadInterval : board->isRunning() && inFront() ? PlayingInterval : RestingInterval;
+    if (timer.interval() != wanted)
+        timer.start(wanted);
+}
+
+bool GamePads::inFront() const
+{
+    // The game's window, or a box of the game's over it, has the keyboard.
+    return QApplication::activeWindow()
+        && (board->window()->isActiveWindow() || QApplication::activeModalWidget() != nullptr);
 }
 
 void GamePads::button(int button, bool down)
 {
+    if (!inFront())
+        return;
     // In an open box or dialog: A is Return there, and B is Escape.
     if (QWidget* modal = QApplication::activeModalWidget()) {
         QWidget* focus = modal->focusWidget() ? modal->focusWidget() : modal;
@@ -118,7 +129,7 @@ void GamePads::button(int button, bool down)
 void GamePads::fire(bool down)
 {
     // One bomb a press: a press is reported once, however long it is held.
-    if (!QApplication::activeModalWidget())
+    if (inFront() && !QApplication::activeModalWidget())
         sendKey(board, Qt::Key_Return, down);
 }
 
@@ -132,16 +143,55 @@ void GamePads::steer()
         left = left || SDL_GameControllerGetButton(pad.controller, SDL_CONTROLLER_BUTTON_DPAD_LEFT) || x < -DeadZone;
         right = right || SDL_GameControllerGetButton(pad.controller, SDL_CONTROLLER_BUTTON_DPAD_RIGHT) || x > DeadZone;
     }
-    if (left != steeringLeft)
+    if (!inFront())
+        left = right = false;
+    // A direction the keyboard still holds is not let go by the pad.
+    if (left != padLeft && !keyLeft)
         sendKey(board, Qt::Key_Left, left);
-    if (right != steeringRight)
+    if (right != padRight && !keyRight)
         sendKey(board, Qt::Key_Right, right);
-    steeringLeft = left;
-    steeringRight = right;
+    padLeft = left;
+    padRight = right;
+}
+
+bool GamePads::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != board || sending)
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->isAutoRepeat() || (key->key() != Qt::Key_Left && key->key() != Qt::Key_Right))
+            return false;
+        const bool press = event->type() == QEvent::KeyPress;
+        const bool isLeft = key->key() == Qt::Key_Left;
+        (isLeft ? keyLeft : keyRight) = press;
+        // The keyboard lets go of a direction a pad still holds: the ship goes on.
+        return !press && (isLeft ? padLeft : padRight);
+    }
+    case QEvent::FocusOut:
+        // The board lets go of everything; so does the keyboard.
+        keyLeft = keyRight = false;
+        return false;
+    case QEvent::FocusIn:
+        // A pad held all along steers again at once.
+        if (padLeft)
+            sendKey(board, Qt::Key_Left, true);
+        if (padRight)
+            sendKey(board, Qt::Key_Right, true);
+        if (!pads.empty())
+            QTimer::singleShot(0, this, &GamePads::poll);
+        return false;
+    default:
+        return false;
+    }
 }
 
 void GamePads::sendKey(QWidget* to, int key, bool press)
 {
     QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, key, Qt::NoModifier);
+    sending = true;
     QCoreApplication::sendEvent(to, &event);
+    sending = false;
 }

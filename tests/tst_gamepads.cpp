@@ -2,11 +2,13 @@
 
 #include "boardaccess.h"
 #include "boardfixture.h"
+#include "keys.h"
 
 #include "highscore/inputimpl.h"
 #include "highscore/keygrace.h"
 #include "pad/gamepads.h"
 
+#include <QMessageBox>
 #include <QtTest>
 
 #include <SDL.h>
@@ -70,6 +72,14 @@ private slots:
     void plugsInDuringPlayAndUnplugsSafely();
     void answersBoxesAfterTheirGrace_data();
     void answersBoxesAfterTheirGrace();
+    void nothingReachesAGameBehindAnotherWindow();
+    void heldPadSteersAgainWhenTheBoardIsBack();
+    void keyAndPadBothSteer_data();
+    void keyAndPadBothSteer();
+    void halfReleasedTriggerFiresOnce();
+    void triggerDoesNothingWhileABoxIsOpen();
+    void pollsOnlyAsOftenAsNeeded_data();
+    void pollsOnlyAsOftenAsNeeded();
 
 private:
     // Lets SDL see the pad's new state, then the game.
@@ -89,6 +99,10 @@ void tst_GamePads::init()
     fixture = std::make_unique<BoardFixture>();
     starts = 0;
     pads = std::make_unique<GamePads>(&fixture->board(), [this] { ++starts; });
+    // In front, as a game being played is.
+    fixture->board().show();
+    fixture->board().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&fixture->board()));
 }
 
 void tst_GamePads::cleanup()
@@ -235,6 +249,155 @@ void tst_GamePads::answersBoxesAfterTheirGrace()
     QCOMPARE(dialog.exec(), result);
     QVERIFY(pressedAtOnce && stillOpen);
     QCOMPARE(A::bombCount(fixture->board()), 0); // nothing reached the game
+}
+
+void tst_GamePads::nothingReachesAGameBehindAnotherWindow()
+{
+    VirtualPad pad;
+    poll();
+    Board& b = fixture->board();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    for (auto button : {SDL_CONTROLLER_BUTTON_A, SDL_CONTROLLER_BUTTON_X, SDL_CONTROLLER_BUTTON_START, SDL_CONTROLLER_BUTTON_DPAD_RIGHT}) {
+        pad.button(button, true);
+        poll();
+        pad.button(button, false);
+        poll();
+    }
+    pad.axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
+    poll();
+    pad.button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);
+    poll();
+    QCOMPARE(A::bombCount(b), 0);
+    QCOMPARE(A::score(b), 0);
+    QCOMPARE(starts, 0);
+    QVERIFY(!A::leftPressed(b));
+}
+
+void tst_GamePads::heldPadSteersAgainWhenTheBoardIsBack()
+{
+    VirtualPad pad;
+    poll();
+    Board& b = fixture->board();
+    pad.button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
+    poll();
+    QVERIFY(A::rightPressed(b));
+    // Another window for a moment, the pad held all along.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    poll();
+    QVERIFY(!A::rightPressed(b));
+    b.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&b));
+    QTRY_VERIFY(A::rightPressed(b));
+    // Also when the board alone lost the keyboard, to a menu say.
+    QFocusEvent out(QEvent::FocusOut), in(QEvent::FocusIn);
+    QCoreApplication::sendEvent(&b, &out);
+    QVERIFY(!A::rightPressed(b));
+    QCoreApplication::sendEvent(&b, &in);
+    QVERIFY(A::rightPressed(b));
+}
+
+void tst_GamePads::keyAndPadBothSteer_data()
+{
+    QTest::addColumn<bool>("padFirst");
+    QTest::newRow("pad held, a key pressed and let go") << true;
+    QTest::newRow("key held, the pad pressed and let go") << false;
+}
+
+void tst_GamePads::keyAndPadBothSteer()
+{
+    QFETCH(bool, padFirst);
+    VirtualPad pad;
+    poll();
+    Board& b = fixture->board();
+    auto padHold = [&](bool down) {
+        pad.button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, down);
+        poll();
+    };
+    if (padFirst) {
+        padHold(true);
+        Keys::press(&b, Qt::Key_Right);
+        Keys::release(&b, Qt::Key_Right);
+        QVERIFY(A::rightPressed(b)); // the pad still holds it
+        padHold(false);
+    } else {
+        Keys::press(&b, Qt::Key_Right);
+        padHold(true);
+        padHold(false);
+        QVERIFY(A::rightPressed(b)); // the key still holds it
+        Keys::release(&b, Qt::Key_Right);
+    }
+    QVERIFY(!A::rightPressed(b));
+}
+
+void tst_GamePads::halfReleasedTriggerFiresOnce()
+{
+    VirtualPad pad;
+    poll();
+    Board& b = fixture->board();
+    // As the controller reports the trigger (0 at rest to 32767), from the
+    // joystick's whole range that the virtual pad is given.
+    for (int value : {32767, 12000, 20000, 12000}) {
+        pad.axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 2 * value - 32768);
+        poll();
+    }
+    QCOMPARE(A::bombCount(b), 1);
+    pad.axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, -32768);
+    poll();
+    pad.axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
+    poll();
+    QCOMPARE(A::bombCount(b), 2);
+}
+
+void tst_GamePads::triggerDoesNothingWhileABoxIsOpen()
+{
+    VirtualPad pad;
+    poll();
+    QMessageBox box(&fixture->board());
+    box.setText(QStringLiteral("Game Over"));
+    int bombs = -1;
+    QTimer::singleShot(50, [&] {
+        pad.axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
+        poll();
+        bombs = A::bombCount(fixture->board());
+        box.reject();
+    });
+    box.exec();
+    QCOMPARE(bombs, 0);
+}
+
+void tst_GamePads::pollsOnlyAsOftenAsNeeded_data()
+{
+    QTest::addColumn<bool>("plugged");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<int>("interval");
+    QTest::newRow("no pad, playing") << false << true << int(GamePads::NoPadInterval);
+    QTest::newRow("no pad, paused") << false << false << int(GamePads::NoPadInterval);
+    QTest::newRow("a pad, playing") << true << true << int(GamePads::PlayingInterval);
+    QTest::newRow("a pad, paused") << true << false << int(GamePads::RestingInterval);
+}
+
+void tst_GamePads::pollsOnlyAsOftenAsNeeded()
+{
+    QFETCH(bool, plugged);
+    QFETCH(bool, running);
+    QFETCH(int, interval);
+    std::unique_ptr<VirtualPad> pad;
+    if (plugged)
+        pad = std::make_unique<VirtualPad>();
+    if (running)
+        fixture->board().resumeGame();
+    poll();
+    QCOMPARE(pads->interval(), interval);
+    // At least once a second, to notice a pad plugged in; at most as often as
+    // the tick.
+    QVERIFY(GamePads::NoPadInterval <= 1000 && GamePads::RestingInterval < GamePads::NoPadInterval
+            && GamePads::PlayingInterval <= 20);
 }
 
 QTEST_MAIN(tst_GamePads)
