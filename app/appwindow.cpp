@@ -18,6 +18,8 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
+#include <QtMath>
 
 #include <algorithm>
 
@@ -28,6 +30,10 @@ namespace {
 
 // The handheld's menu bar: the board sits right below it.
 constexpr int MenuBarHeight = 20;
+// Room for a title bar where the toolkit cannot tell the frame.
+constexpr int UnknownFrameHeight = 48;
+// Below a thousandth of a pixel, a scaled edge is whole.
+constexpr qreal Fuzz = 0.001;
 // How long a window manager may take to answer a request for full screen.
 constexpr int FullScreenSettleMilliseconds = 500;
 constexpr int RulesMaxWidth = 210;
@@ -70,7 +76,7 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
     // A size from the file that is none of ours counts as no choice.
     const int remembered = settings.size();
     const bool valid = remembered >= 1 && remembered <= LargestSize;
-    chosenSize = valid ? remembered : defaultSize(screen()->availableGeometry().size());
+    chosenSize = valid ? remembered : defaultSize(screen()->availableGeometry().size(), devicePixelRatioF());
     while (chosenSize > 1 && !fits(chosenSize))
         --chosenSize;
     placeBoard();
@@ -123,13 +129,26 @@ AppWindow::~AppWindow()
     board->setEvents(nullptr);
 }
 
-int AppWindow::defaultSize(const QSize& available)
+int AppWindow::defaultSize(const QSize& available, qreal ratio)
 {
-    int factor = 1;
-    while (factor < LargestSize && Board::FieldWidth * (factor + 1) <= available.width()
-           && MenuBarHeight + Board::FieldHeight * (factor + 1) <= available.height() * 2 / 3)
-        ++factor;
-    return factor;
+    int size = 1;
+    while (size < LargestSize && windowSize(size + 1, ratio).width() <= available.width()
+           && windowSize(size + 1, ratio).height() <= available.height() * 2 / 3)
+        ++size;
+    return size;
+}
+
+int AppWindow::screenPixels(int size, qreal ratio)
+{
+    return std::max(1, qCeil(size * ratio - Fuzz));
+}
+
+QSize AppWindow::windowSize(int size, qreal ratio)
+{
+    // Whole pixels of the toolkit's that hold the field in whole pixels of
+    // the screen's; at a scale like 150 % the board may be a little larger.
+    const int z = screenPixels(size, ratio);
+    return QSize(qCeil(Board::FieldWidth * z / ratio - Fuzz), MenuBarHeight + qCeil(Board::FieldHeight * z / ratio - Fuzz));
 }
 
 void AppWindow::buildSettingsMenu()
@@ -137,7 +156,7 @@ void AppWindow::buildSettingsMenu()
     QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("&Settings"));
     auto* sizes = new QActionGroup(this);
     for (int factor = 1; factor <= LargestSize; ++factor) {
-        QAction* action = settingsMenu->addAction(QStringLiteral("&%1x Size").arg(factor));
+        QAction* action = settingsMenu->addAction(QString());
         action->setCheckable(true);
         action->setChecked(factor == chosenSize);
         action->setData(factor);
@@ -145,6 +164,7 @@ void AppWindow::buildSettingsMenu()
         connect(action, &QAction::triggered, this, [this, factor] { setSize(factor); });
         sizeActions.append(action);
     }
+    labelSizes();
     settingsMenu->addSeparator();
     fullScreenAction = settingsMenu->addAction(QStringLiteral("&Full Screen"));
     fullScreenAction->setCheckable(true);
@@ -187,18 +207,37 @@ void AppWindow::buildSettingsMenu()
     });
 }
 
-QSize AppWindow::windowSize(int factor) const
+void AppWindow::labelSizes()
 {
-    return QSize(Board::FieldWidth * factor, MenuBarHeight + Board::FieldHeight * factor);
+    // At a scale other than 100 %, by the window's size on the screen.
+    const qreal ratio = devicePixelRatioF();
+    for (QAction* action : std::as_const(sizeActions)) {
+        const int size = action->data().toInt();
+        QString label = QStringLiteral("&%1x Size").arg(size);
+        if (!qFuzzyCompare(ratio, 1.0)) {
+            const QSize onScreen = (QSizeF(windowSize(size)) * ratio).toSize();
+            label += QStringLiteral(" (%1 × %2)").arg(onScreen.width()).arg(onScreen.height());
+        }
+        action->setText(label);
+    }
 }
 
-bool AppWindow::fits(int factor) const
+QSize AppWindow::frameMargins() const
 {
-    // With the frame the window manager puts around it, once it has one.
-    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
+    // Once the window is shown, its frame as the window manager drew it; on
+    // Wayland, where the toolkit cannot tell, and until then, room for a
+    // title bar.
+    if (isVisible() && !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return frameGeometry().size() - geometry().size();
+    return QSize(0, UnknownFrameHeight);
+}
+
+bool AppWindow::fits(int size) const
+{
+    const QSize frame = frameMargins();
     const QSize room = screen()->availableGeometry().size();
-    return windowSize(factor).width() + frame.width() <= room.width()
-        && windowSize(factor).height() + frame.height() <= room.height();
+    return windowSize(size).width() + frame.width() <= room.width()
+        && windowSize(size).height() + frame.height() <= room.height();
 }
 
 void AppWindow::setSize(int factor)
@@ -342,6 +381,14 @@ void AppWindow::showEvent(QShowEvent* e)
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         setWindowState(windowState() | Qt::WindowFullScreen);
+    }
+    if (!shownOnce && windowHandle()) {
+        // Another screen may have another scale: sizes in its pixels.
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] {
+            labelSizes();
+            if (!isFullScreen())
+                setSize(chosenSize);
+        });
     }
     shownOnce = true;
     QMainWindow::showEvent(e);

@@ -28,9 +28,16 @@ public:
     explicit AppWindow(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
     ~AppWindow() override;
 
-    // The size a first start chooses on a screen with this much room: the
-    // largest whose window takes at most two thirds of its height.
-    static int defaultSize(const QSize& available);
+    // The size a first start chooses on a screen with this much room, in the
+    // toolkit's pixels, ratio of the screen's to each: the largest whose
+    // window takes at most two thirds of its height.
+    static int defaultSize(const QSize& available, qreal ratio = 1.0);
+    // The screen's pixels for each of the field's at a size, ratio of the
+    // screen's pixels to the toolkit's: a whole number, so that every picture
+    // pixel is as large as every other.
+    static int screenPixels(int size, qreal ratio);
+    // The window at a size, in the toolkit's pixels.
+    static QSize windowSize(int size, qreal ratio);
 
 protected:
     void changeEvent(QEvent* e) override;
@@ -43,9 +50,11 @@ private slots:
 private:
     void showBox(const char* name, const QString& text, int maxWidth = QWIDGETSIZE_MAX);
     void buildSettingsMenu();
-    // The window at a size, whole, as the screen has room for it.
-    QSize windowSize(int factor) const;
-    bool fits(int factor) const;
+    QSize windowSize(int size) const { return windowSize(size, devicePixelRatioF()); }
+    // The window at a size, with its frame, has room on the screen.
+    bool fits(int size) const;
+    QSize frameMargins() const;
+    void labelSizes();
     void setSize(int factor);
     void setFullScreen(bool on);
     void placeBoard();

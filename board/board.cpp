@@ -5,6 +5,7 @@
 #include "board/sub.h"
 #include "highscore/highscoretable.h"
 #include "highscore/keygrace.h"
+#include "platform/handheldfont.h"
 #include "platform/messageboxwidth.h"
 #include "platform/resource.h"
 #include "platform/widgetpainter.h"
@@ -16,6 +17,8 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
+
+#include <QtMath>
 
 #include <algorithm>
 #include <cstdio>
@@ -102,6 +105,9 @@ QFont titleFont(const QFont& base)
         font.setPointSizeF(font.pointSizeF() * 1.5);
     return font;
 }
+
+// Below a thousandth of a pixel, a scaled edge is whole.
+constexpr qreal Fuzz = 0.001;
 
 constexpr int NoticePadding = 6;
 constexpr int NoticeY = 100; // its middle, in the sea below the destroyer
@@ -387,28 +393,28 @@ void Board::paintEvent(QPaintEvent* e)
     // since the last tick, say) is shown by the paint that follows.
     QRegion unseen;
     for (const QRect& r : updateFrame())
-        unseen += onWidget(r);
+        unseen += toLogical(onDevice(r)).toAlignedRect();
     unseen -= e->region();
     if (!unseen.isEmpty())
         update(unseen);
-    const QRect field = fieldRect();
+    const QRect field = fieldOnDevice();
     QPainter painter(this);
-    // Black around the field when the widget is larger than it.
-    for (const QRect& r : e->region() - field)
-        painter.fillRect(r, Qt::black);
-    for (const QRect& r : e->region() & field) {
-        // A clip of one rectangle within the event's: the painter's fast way.
-        painter.setClipRect(r);
-        drawBuffer(painter, r);
+    for (const QRect& r : e->region()) {
+        // In whole pixels of the screen, on which the field starts whatever
+        // the scale: black around it where the widget is larger.
+        const QRect device = deviceCover(r);
+        for (const QRect& band : QRegion(device) - field)
+            painter.fillRect(toLogical(band), Qt::black);
+        if (const QRect inside = device & field; !inside.isEmpty())
+            drawBuffer(painter, inside);
     }
     qCDebug(lcTiming, "frame");
 }
 
-void Board::drawBuffer(QPainter& painter, const QRect& area) const
+void Board::drawBuffer(QPainter& painter, const QRect& device) const
 {
-    const QRect inBuffer = area.translated(-fieldRect().topLeft());
-    const qreal ratio = devicePixelRatioF();
-    painter.drawPixmap(area, *buffer, QRectF(QPointF(inBuffer.topLeft()) * ratio, QSizeF(inBuffer.size()) * ratio));
+    // The buffer has a pixel for each of the screen's: copied one to one.
+    painter.drawPixmap(toLogical(device), *buffer, QRectF(device.translated(-fieldOnDevice().topLeft())));
 }
 
 void Board::showChanges(const Rects& changed)
@@ -418,8 +424,8 @@ void Board::showChanges(const Rects& changed)
     Rects areas;
     QRegion region;
     for (const QRect& r : changed) {
-        areas.append(onWidget(r));
-        region += areas.back();
+        areas.append(onDevice(r));
+        region += toLogical(areas.back()).toAlignedRect();
     }
     WidgetPainter painter(this, region);
     if (!painter.isActive()) {
@@ -430,24 +436,52 @@ void Board::showChanges(const Rects& changed)
         drawBuffer(*painter, r);
 }
 
-QRect Board::onWidget(const QRect& inField) const
+QSize Board::deviceSize() const
 {
-    return QRect(fieldRect().topLeft() + inField.topLeft() * zoom(), inField.size() * zoom());
+    return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
+QRect Board::onDevice(const QRect& inField) const
+{
+    return QRect(fieldOnDevice().topLeft() + inField.topLeft() * zoom(), inField.size() * zoom());
+}
+
+QRectF Board::toLogical(const QRect& device) const
+{
+    const qreal ratio = devicePixelRatioF();
+    return QRectF(device.x() / ratio, device.y() / ratio, device.width() / ratio, device.height() / ratio);
+}
+
+QRect Board::deviceCover(const QRect& logical) const
+{
+    const qreal ratio = devicePixelRatioF();
+    const QPoint from(qFloor(logical.x() * ratio + Fuzz), qFloor(logical.y() * ratio + Fuzz));
+    const QPoint to(qCeil((logical.x() + logical.width()) * ratio - Fuzz), qCeil((logical.y() + logical.height()) * ratio - Fuzz));
+    return QRect(from, to - QPoint(1, 1)) & QRect(QPoint(), deviceSize());
 }
 
 int Board::zoom() const
 {
-    return std::max(1, std::min(width() / FieldWidth, height() / FieldHeight));
+    const QSize device = deviceSize();
+    return std::max(1, std::min(device.width() / FieldWidth, device.height() / FieldHeight));
 }
 
-QRect Board::fieldRect() const
+QRect Board::fieldOnDevice() const
 {
+    const QSize device = deviceSize();
     const QSize size = QSize(FieldWidth, FieldHeight) * zoom();
-    return QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+    return QRect(QPoint((device.width() - size.width()) / 2, (device.height() - size.height()) / 2), size);
 }
 
-Board::Frame Board::frameNow(const QPainter& painter)
+QRectF Board::fieldRect() const
 {
+    return toLogical(fieldOnDevice());
+}
+
+Board::Frame Board::frameNow(QPainter& painter)
+{
+    // The score and the notices in the handheld's sizes, scaled with the field.
+    painter.setFont(HandheldFont::of(painter.font()));
     // Bombs dropped at 0 leave the score negative until here; it stays at 0.
     if (score < 0)
         score = 0;
@@ -577,8 +611,9 @@ Board::Rects Board::changedSince(const Frame& before, const Frame& now) const
 
 Board::Rects Board::updateFrame()
 {
-    // A new buffer for a new size or a screen of another pixel ratio.
-    const qreal ratio = zoom() * devicePixelRatioF();
+    // A new buffer for a new size or a screen of another pixel ratio: a pixel
+    // of it for each of the screen's.
+    const qreal ratio = zoom();
     if (buffer->devicePixelRatio() != ratio) {
         *buffer = frameBuffer(ratio);
         shown = Frame();

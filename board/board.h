@@ -87,12 +87,16 @@ private:
 
     void dropBomb();
     void endGame();
-    // The field at the largest whole size the widget holds, in its middle.
+    // The field at the largest whole number of the screen's pixels to each of
+    // its own that the widget holds, in its middle; in the screen's pixels,
+    // and in the widget's own, which may fall between those.
     int zoom() const;
-    QRect fieldRect() const;
+    QSize deviceSize() const;
+    QRect fieldOnDevice() const;
+    QRectF fieldRect() const;
     // A few rectangles of the field, none overlapping another.
     using Rects = QVarLengthArray<QRect, 48>;
-    Frame frameNow(const QPainter& painter);
+    Frame frameNow(QPainter& painter);
     Rects changedSince(const Frame& before, const Frame& now) const;
     void drawFrame(QPainter& painter, const Frame& frame, const QRect& area);
     // The notice as shown now, if any, and where it goes.
@@ -103,12 +107,15 @@ private:
     void refresh();
     // Brings the buffer up to date and returns what changed.
     Rects updateFrame();
-    // Where a rectangle of the field is on the widget.
-    QRect onWidget(const QRect& inField) const;
+    // Where a rectangle of the field is on the widget, in the screen's pixels.
+    QRect onDevice(const QRect& inField) const;
+    QRectF toLogical(const QRect& device) const;
+    // The screen's pixels a rectangle of the widget touches.
+    QRect deviceCover(const QRect& logical) const;
     // Shows those parts of the buffer on the screen now.
     void showChanges(const Rects& changed);
-    // The buffer's part under a rectangle of the widget, within the field.
-    void drawBuffer(QPainter& painter, const QRect& area) const;
+    // The buffer's part under a rectangle of the field on the screen.
+    void drawBuffer(QPainter& painter, const QRect& device) const;
     void removeSub(int slot);
     void removeBomb(int slot);
     void releaseRecords();

@@ -1,5 +1,7 @@
 #include "highscore/input.h"
 
+#include "platform/handheldfont.h"
+
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,5 +54,5 @@ void input::applyLabelFont()
     QFont font(TextLabel1->font());
     font.setFamily(QStringLiteral("helvetica"));
     font.setPointSize(10);
-    TextLabel1->setFont(font);
+    TextLabel1->setFont(HandheldFont::of(font));
 }

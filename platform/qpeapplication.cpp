@@ -3,22 +3,8 @@
 #include <QMainWindow>
 #include <QMenuBar>
 
-namespace {
-
-// Qt/Embedded took a font's point for a pixel (72 dpi), and the game's texts are
-// sized for that: at a desktop's 96 dpi the name dialog's prompt no longer fits
-// its label. Must be in place before the platform is opened.
-int& withHandheldFontSizes(int& argc)
-{
-    if (!qEnvironmentVariableIsSet("QT_FONT_DPI"))
-        qputenv("QT_FONT_DPI", "72");
-    return argc;
-}
-
-} // namespace
-
 QPEApplication::QPEApplication(int& argc, char** argv, Type type)
-    : QApplication(withHandheldFontSizes(argc), argv)
+    : QApplication(argc, argv)
 {
     Q_UNUSED(type);
     // Also names the settings folder: ~/.config/marlovex.

@@ -55,7 +55,7 @@ void tst_Input::formIsLaidOutAsDesigned()
     QCOMPARE(unnamed.TextLabel1->objectName(), QStringLiteral("TextLabel1"));
     QCOMPARE(unnamed.TextLabel1->geometry(), QRect(10, 10, 150, 80));
     QCOMPARE(unnamed.TextLabel1->font().family(), QStringLiteral("helvetica"));
-    QCOMPARE(unnamed.TextLabel1->font().pointSize(), 10);
+    QCOMPARE(unnamed.TextLabel1->font().pixelSize(), 10); // the handheld's 10 points
     QCOMPARE(unnamed.TextLabel1->alignment(), Qt::AlignVCenter | Qt::AlignLeft);
     QVERIFY(unnamed.TextLabel1->wordWrap());
     QVERIFY(unnamed.TextLabel1->text().startsWith(QStringLiteral("<center><b>Congratulations!</b>\n<BR><BR>\n")));
@@ -138,7 +138,7 @@ void tst_Input::labelKeepsItsFontWhenApplicationFontChanges()
     QApplication::setFont(saved);
     QCoreApplication::processEvents();
     QCOMPARE(label.family(), QStringLiteral("helvetica"));
-    QCOMPARE(label.pointSize(), 10);
+    QCOMPARE(label.pixelSize(), 10);
     QCOMPARE(edit.pointSize(), 21); // the rest of the dialog does follow
 }
 

@@ -5,6 +5,8 @@
 #include "instantanswers.h"
 #include "keys.h"
 
+#include "platform/handheldfont.h"
+
 #include <QPainter>
 #include <QScreen>
 #include <QtTest>
@@ -151,6 +153,8 @@ void tst_Render::scoreLooksAsIfDrawnDirectly()
     }
     QImage expected = A::skyPix(b).toImage().convertToFormat(QImage::Format_RGB32);
     QPainter painter(&expected);
+    // The handheld's default font, whose points were pixels.
+    painter.setFont(HandheldFont::of(QApplication::font()));
     painter.drawText(3, 12, QStringLiteral("Score: %1").arg(scores.last()));
     painter.end();
     QApplication::setFont(saved);

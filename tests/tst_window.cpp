@@ -40,7 +40,6 @@ private slots:
     void picturesFromAnyFolder();
     void sigtermWithABoxOpenWritesTheList();
     void fileSizeLimitFailsTheWriteOnly();
-    void keysOfADesktopGame();
 
 private:
     QImage board();                 // the board's pixels on the screen now
@@ -239,53 +238,6 @@ void tst_Window::fileSizeLimitFailsTheWriteOnly()
     QVERIFY2(err.contains("Could not save " + QFile::encodeName(file.fileName()) + ": File too large"), err.right(300).constData());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), list);
-}
-
-void tst_Window::keysOfADesktopGame()
-{
-    QTemporaryDir elsewhere;
-    QVERIFY(window->launch(elsewhere.path(), home.path() + "/keys"));
-    auto dark = [](const QImage& field) { return qGray(field.pixel(Board::FieldWidth / 2, 100)) < 40; };
-    auto moving = [this] {
-        const QImage before = board();
-        for (int waited = 0; waited < 3000; waited += 50) {
-            if (!FrameTest::samePixels(board(), before))
-                return true;
-            QTest::qWait(50);
-        }
-        return false;
-    };
-
-    // P: frozen, with the sign.
-    window->key("p");
-    QTRY_VERIFY_WITH_TIMEOUT(dark(board()), 3000);
-    const QImage paused = board();
-    QTest::qWait(500);
-    QVERIFY(FrameTest::samePixels(board(), paused));
-    // P again: moving, the sign gone.
-    window->key("p");
-    QVERIFY(moving());
-    QVERIFY(!dark(board()));
-    // Space: a bomb.
-    QCOMPARE(bombsToHand(board()), 3);
-    window->key("space");
-    QTRY_COMPARE_WITH_TIMEOUT(bombsToHand(board()), 2, 3000);
-
-    // Four submarines get across: the game-over box, answered once the
-    // fire keys have rested; no place for this score.
-    QTRY_COMPARE_WITH_TIMEOUT(window->visibleWindows(), 2, 150000);
-    QTest::qWait(1000);
-    GameWindow::run("xdotool", {"key", "Return"});
-    QTRY_COMPARE_WITH_TIMEOUT(window->visibleWindows(), 1, 5000);
-    // The field says how to go on; F2 does.
-    QTRY_VERIFY_WITH_TIMEOUT(dark(board()), 3000);
-    const QImage over = board();
-    QTest::qWait(500);
-    QVERIFY(FrameTest::samePixels(board(), over));
-    window->key("F2");
-    QVERIFY(moving());
-    QTRY_VERIFY_WITH_TIMEOUT(!dark(board()), 3000);
-    QCOMPARE(bombsToHand(board()), 3);
 }
 
 QTEST_GUILESS_MAIN(tst_Window)
