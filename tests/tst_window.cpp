@@ -40,6 +40,8 @@ private slots:
     void picturesFromAnyFolder();
     void sigtermWithABoxOpenWritesTheList();
     void fileSizeLimitFailsTheWriteOnly();
+    void noDisplayIsOneLine_data();
+    void noDisplayIsOneLine();
 
 private:
     QImage board();                 // the board's pixels on the screen now
@@ -238,6 +240,37 @@ void tst_Window::fileSizeLimitFailsTheWriteOnly()
     QVERIFY2(err.contains("Could not save " + QFile::encodeName(file.fileName()) + ": File too large"), err.right(300).constData());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), list);
+}
+
+void tst_Window::noDisplayIsOneLine_data()
+{
+    QTest::addColumn<QString>("variable"); // set to a display that is not there; empty: none set
+    QTest::addColumn<QString>("said");
+    QTest::newRow("none named") << "" << "neither WAYLAND_DISPLAY nor DISPLAY is set";
+    QTest::newRow("an X display that is not there") << "DISPLAY=:987" << "no display could be opened (could not connect";
+    QTest::newRow("a Wayland socket that is not there") << "WAYLAND_DISPLAY=nowhere" << "no display could be opened";
+}
+
+void tst_Window::noDisplayIsOneLine()
+{
+    QFETCH(QString, variable);
+    QFETCH(QString, said);
+    QProcess game;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XAUTHORITY"})
+        env.remove(name);
+    if (!variable.isEmpty())
+        env.insert(variable.section('=', 0, 0), variable.section('=', 1));
+    env.insert("XDG_RUNTIME_DIR", home.path() + "/runtime");
+    env.insert("XDG_CONFIG_HOME", home.path() + "/nodisplay");
+    game.setProcessEnvironment(env);
+    game.start(QStringLiteral(MARLOVEX_PROGRAM), {});
+    QVERIFY(game.waitForFinished(10000));
+    QCOMPARE(game.exitStatus(), QProcess::NormalExit); // not an abort
+    QCOMPARE(game.exitCode(), 1);
+    const QByteArray err = game.readAllStandardError();
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.startsWith("marlovex: ") && err.contains(said.toUtf8()), err.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_Window)

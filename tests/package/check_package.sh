@@ -24,6 +24,9 @@ for f in usr/games/marlovex usr/share/man/man6/marlovex.6.gz usr/share/applicati
     [[ -f $root/$f ]] || fail "$f is not in the package"
 done
 [[ -x $root/usr/games/marlovex ]] || fail "the program is not executable"
+# Both of Qt's desktop platforms: Wayland's plugin, and X11's as the sure fallback.
+depends=$(dpkg-deb -f "$deb" Depends)
+[[ $depends == *qt6-wayland* && $depends == *libqt6gui6* ]] || fail "Depends lacks a platform plugin: $depends"
 [[ -z $(find "$root" -path '*/usr/local*') ]] || fail "something is in /usr/local"
 grep -qx "Exec=/usr/games/marlovex" "$root/usr/share/applications/marlovex.desktop" || fail "the launcher's Exec="
 grep -qx "Path=/usr/share/games/marlovex" "$root/usr/share/applications/marlovex.desktop" || fail "the launcher's Path="

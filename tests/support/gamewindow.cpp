@@ -16,7 +16,7 @@ GameWindow::~GameWindow()
     }
 }
 
-bool GameWindow::launch(const QString& folder, const QString& config)
+bool GameWindow::launch(const QString& folder, const QString& config, const QStringList& environment)
 {
     if (process && process->state() != QProcess::NotRunning) {
         process->kill();
@@ -27,6 +27,8 @@ bool GameWindow::launch(const QString& folder, const QString& config)
     env.insert("XDG_CONFIG_HOME", config);
     env.insert("XDG_RUNTIME_DIR", runtime);
     env.insert("QT_QPA_PLATFORM", "xcb");
+    for (const QString& variable : environment)
+        env.insert(variable.section('=', 0, 0), variable.section('=', 1));
     process->setProcessEnvironment(env);
     process->setWorkingDirectory(folder);
     process->start(QStringLiteral(MARLOVEX_PROGRAM), {});

@@ -21,7 +21,7 @@ public:
     // Starts the game in folder with its settings below config, and waits for
     // its window to show and take the keyboard. False, with a test failure
     // recorded, when it does not.
-    bool launch(const QString& folder, const QString& config);
+    bool launch(const QString& folder, const QString& config, const QStringList& environment = {});
     QProcess& game() { return *process; }
     // Ends the game the way a logout does, and waits for it.
     bool terminate();
