@@ -8,29 +8,16 @@
 #include "sound/loudnessmeter.h"
 #include "sound/mixdown.h"
 #include "sound/mixer.h"
+#include "sound/soundeffects.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QRandomGenerator>
-#include <QtEndian>
 
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
 namespace {
-
-std::vector<int16_t> effect(const QString& name)
-{
-    QFile file(QStringLiteral(":/sound/%1.wav").arg(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray wav = file.readAll().mid(44);
-    std::vector<int16_t> samples(size_t(wav.size() / 2));
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = qFromLittleEndian<qint16>(wav.constData() + 2 * i);
-    return samples;
-}
 
 double peakDb(const std::vector<int16_t>& samples)
 {
@@ -50,7 +37,7 @@ int main(int argc, char** argv)
     const LoudnessMeter meter(Mixer::Rate);
     double quietest = 0, loudest = -100;
     for (const QString& name : names) {
-        sounds.push_back(effect(name));
+        sounds.push_back(SoundEffects::load(qPrintable(name)));
         const double loudness = meter.momentaryMax(sounds.back());
         quietest = std::min(quietest, loudness);
         loudest = std::max(loudest, loudness);

@@ -33,9 +33,11 @@ public:
     void placeEarned() override;
     void paused(bool on) override;
 
-private:
-    // A sound built into the program: 16-bit mono at the mixer's rate.
+    // A sound built into the program, by name ("bomb"): 16-bit mono at the
+    // mixer's rate.
     static std::vector<int16_t> load(const char* name);
+
+private:
     void play(const std::vector<int16_t>& sound, float speed = 1.0f, bool whilePaused = false);
     // Open while the game runs with the sound on; else closed once quiet.
     void updateOutput();

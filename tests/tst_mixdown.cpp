@@ -3,9 +3,8 @@
 // below full scale without touching a single sound.
 
 #include "sound/mixdown.h"
+#include "sound/soundeffects.h"
 
-#include <QFile>
-#include <QtEndian>
 #include <QtTest>
 
 #include <cstdint>
@@ -23,18 +22,6 @@ std::vector<int16_t> render(MixDown& mix, int frames)
     std::vector<int16_t> out(static_cast<size_t>(frames), 0);
     mix.render(out.data(), frames);
     return out;
-}
-
-std::vector<int16_t> effect(const char* name)
-{
-    QFile file(QStringLiteral(MARLOVEX_SOURCE_SOUNDS "/%1.wav").arg(QLatin1String(name)));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray wav = file.readAll().mid(44);
-    std::vector<int16_t> samples(size_t(wav.size() / 2));
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = qFromLittleEndian<qint16>(wav.constData() + 2 * i);
-    return samples;
 }
 
 int peak(const std::vector<int16_t>& samples)
@@ -75,7 +62,7 @@ void tst_MixDown::singleSoundPassesUntouched()
 {
     // Each effect peaks below the limiter's ceiling: nothing pumps.
     QFETCH(QString, name);
-    const std::vector<int16_t> sound = effect(qPrintable(name));
+    const std::vector<int16_t> sound = SoundEffects::load(qPrintable(name));
     QVERIFY(!sound.empty());
     MixDown mix;
     mix.play(sound.data(), uint32_t(sound.size()));
@@ -101,7 +88,7 @@ void tst_MixDown::overlapsStayBelowFullScale()
     QFETCH(QString, name);
     QFETCH(int, count);
     QFETCH(bool, spread);
-    const std::vector<int16_t> sound = effect(qPrintable(name));
+    const std::vector<int16_t> sound = SoundEffects::load(qPrintable(name));
     MixDown mix;
     for (int i = 0; i < count; ++i)
         mix.play(sound.data(), uint32_t(sound.size()), spread ? 1.0f + 0.01f * float(i) : 1.0f);

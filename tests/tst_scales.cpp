@@ -4,6 +4,7 @@
 // pixels, at the first size and in full screen, and the menu bar follows the
 // scale.
 
+#include "frametest.h"
 #include "gamewindow.h"
 
 #include "board/board.h"
@@ -14,18 +15,6 @@
 #include <memory>
 
 namespace {
-
-// True when every size x size block of area in the shot is one colour.
-bool wholeBlocks(const QImage& shot, const QRect& area, int size)
-{
-    for (int y = area.top(); y + size <= area.bottom() + 1; y += size)
-        for (int x = area.left(); x + size <= area.right() + 1; x += size)
-            for (int dy = 0; dy < size; ++dy)
-                for (int dx = 0; dx < size; ++dx)
-                    if (shot.pixel(x + dx, y + dy) != shot.pixel(x, y))
-                        return false;
-    return true;
-}
 
 // The first row below top, in the middle of the window, that is the sky's
 // colour rather than the menu bar's: where the field starts.
@@ -112,9 +101,9 @@ void tst_Scales::picturePixelsAreEven()
     QCOMPARE(inside.width(), Board::FieldWidth * firstPixels);
     // Below the score line, which is drawn at the screen's own resolution.
     const int below = 16 * firstPixels;
-    QVERIFY(wholeBlocks(shot, QRect(inside.left(), inside.top() + menuBar + below, Board::FieldWidth * firstPixels,
+    QVERIFY(FrameTest::wholeBlocks(shot, QRect(inside.left(), inside.top() + menuBar + below, Board::FieldWidth * firstPixels,
                                     (Board::FieldHeight - 16) * firstPixels), firstPixels));
-    QVERIFY(!wholeBlocks(shot, QRect(inside.left(), inside.top() + menuBar + below, Board::FieldWidth * firstPixels,
+    QVERIFY(!FrameTest::wholeBlocks(shot, QRect(inside.left(), inside.top() + menuBar + below, Board::FieldWidth * firstPixels,
                                      (Board::FieldHeight - 16) * firstPixels), firstPixels * 2));
 
     window.key("F11");
@@ -123,7 +112,7 @@ void tst_Scales::picturePixelsAreEven()
     shot = window.screen();
     const QSize field = QSize(Board::FieldWidth, Board::FieldHeight) * fullScreenPixels;
     const QPoint origin((1920 - field.width()) / 2, menuBar + (1080 - menuBar - field.height()) / 2);
-    QVERIFY(wholeBlocks(shot, QRect(origin + QPoint(0, 16 * fullScreenPixels), field - QSize(0, 16 * fullScreenPixels)),
+    QVERIFY(FrameTest::wholeBlocks(shot, QRect(origin + QPoint(0, 16 * fullScreenPixels), field - QSize(0, 16 * fullScreenPixels)),
                         fullScreenPixels));
     // Black on either side of the field, and right up to it.
     QCOMPARE(shot.pixel(origin.x() - 1, origin.y() + field.height() / 2) & 0xffffff, 0u);

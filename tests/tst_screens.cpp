@@ -2,6 +2,7 @@
 // openbox managing the windows): its first size, a larger one chosen from the
 // Settings menu and kept for the next start, and full screen.
 
+#include "frametest.h"
 #include "gamewindow.h"
 
 #include "board/board.h"
@@ -12,18 +13,6 @@
 #include <memory>
 
 namespace {
-
-// True when every size x size block of area in the shot is one colour.
-bool wholeBlocks(const QImage& shot, const QRect& area, int size)
-{
-    for (int y = area.top(); y + size <= area.bottom() + 1; y += size)
-        for (int x = area.left(); x + size <= area.right() + 1; x += size)
-            for (int dy = 0; dy < size; ++dy)
-                for (int dx = 0; dx < size; ++dx)
-                    if (shot.pixel(x + dx, y + dy) != shot.pixel(x, y))
-                        return false;
-    return true;
-}
 
 bool allBlack(const QImage& shot, const QRect& area)
 {
@@ -92,7 +81,7 @@ void tst_Screens::threeTimesIsWholeBlocks()
     const QRect inside = window->geometry();
     // Below the score line, which may be drawn finer.
     const QRect field(inside.topLeft() + QPoint(0, 20 + 3 * 16), QSize(720, 3 * (Board::FieldHeight - 16)));
-    QVERIFY(wholeBlocks(window->screen(), field, 3));
+    QVERIFY(FrameTest::wholeBlocks(window->screen(), field, 3));
 }
 
 void tst_Screens::sizeIsKeptForTheNextStart()
@@ -113,7 +102,7 @@ void tst_Screens::fullScreenShowsTheFieldAt4xOnBlack()
     QVERIFY(allBlack(shot, QRect(0, 20, 480, 1060)));
     QVERIFY(allBlack(shot, QRect(1440, 20, 480, 1060)));
     QVERIFY(!allBlack(shot, QRect(480, 20, 960, 1060)));
-    QVERIFY(wholeBlocks(shot, QRect(480, 20 + 4 * 16, 960, 4 * (Board::FieldHeight - 16)), 4));
+    QVERIFY(FrameTest::wholeBlocks(shot, QRect(480, 20 + 4 * 16, 960, 4 * (Board::FieldHeight - 16)), 4));
     // Still playing: the sea moves on, and the submarines.
     const QRect field(480, 20, 960, 1060);
     // Latched: the sea comes back to the same frame every 80 ticks, and QTRY

@@ -31,4 +31,15 @@ bool samePixels(const QImage& a, const QImage& b)
     return true;
 }
 
+bool wholeBlocks(const QImage& shot, const QRect& area, int size)
+{
+    for (int y = area.top(); y + size <= area.bottom() + 1; y += size)
+        for (int x = area.left(); x + size <= area.right() + 1; x += size)
+            for (int dy = 0; dy < size; ++dy)
+                for (int dx = 0; dx < size; ++dx)
+                    if (shot.pixel(x + dx, y + dy) != shot.pixel(x, y))
+                        return false;
+    return true;
+}
+
 } // namespace FrameTest
