@@ -69,6 +69,7 @@ private slots:
     void twoCopiesKeepEachOthersEntries();
     void unchangedListKeepsItsOrder();
     void scoreIsOnDiskBeforeTheName();
+    void killedDuringTheNameKeepsTheScore();
     void anotherCopyMergingMeanwhileKeepsOneEntry();
     void entryThatEarnsNoPlaceOnDiskIsDropped();
     void equalScoresKeepTheirOrderAcrossCopies();
@@ -358,6 +359,32 @@ void tst_HighScoreTable::scoreIsOnDiskBeforeTheName()
     QCOMPARE(whileAsked.value(2), std::make_pair(QString(), 2000));
     QCOMPARE(listOnDisk(settingsFile()).value(2), std::make_pair(QStringLiteral("Ann"), 2000));
     QCOMPARE(listOnDisk(settingsFile()).value(9).second, 700);
+}
+
+void tst_HighScoreTable::killedDuringTheNameKeepsTheScore()
+{
+    { HighScoreTable table(&parent, "Marlovex"); }
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // A game just over: the name dialog waits for a player who never comes.
+        HighScoreTable table(&parent, "Marlovex");
+        table.checkScore(3000);
+        _exit(0);
+    }
+    int status = 0;
+    // Killed whatever happens, so that no dialog outlives the test.
+    auto killed = qScopeGuard([&] {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(listOnDisk(settingsFile()).value(0).second, 3000, 10000);
+    killed.dismiss();
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(listOnDisk(settingsFile()).value(0), std::make_pair(QString(), 3000));
+    QCOMPARE(listOnDisk(settingsFile()).value(1), std::make_pair(QStringLiteral("Ada Marvel"), 2300));
 }
 
 void tst_HighScoreTable::anotherCopyMergingMeanwhileKeepsOneEntry()
