@@ -1,10 +1,10 @@
 #include "app/appwindow.h"
+#include "appwindows.h"
 #include "app/quitonsignals.h"
 #include "boardaccess.h"
 #include "gamestate.h"
 #include "keys.h"
 #include "modalanswerer.h"
-#include "outputcapture.h"
 #include "platform/qpeapplication.h"
 
 #include <QDialog>
@@ -85,11 +85,8 @@ void tst_AppWindow::init()
 void tst_AppWindow::reopen()
 {
     window.reset();
-    OutputCapture quiet;
-    window = std::make_unique<AppWindow>(nullptr, "AppWindow", Qt::WindowFlags());
-    static_cast<QPEApplication*>(qApp)->showMainWidget(window.get(), false);
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    window = AppWindows::open();
+    QVERIFY(window);
 }
 
 void tst_AppWindow::cleanup()

@@ -2,12 +2,12 @@
 // keys of one's own; and the field saying when the game is paused or over.
 
 #include "app/appwindow.h"
+#include "appwindows.h"
 #include "app/keysdialog.h"
 #include "boardaccess.h"
 #include "instantanswers.h"
 #include "keys.h"
 #include "modalanswerer.h"
-#include "outputcapture.h"
 #include "platform/qpeapplication.h"
 
 #include <QKeySequenceEdit>
@@ -62,11 +62,8 @@ void tst_Keys::init()
 void tst_Keys::reopen()
 {
     window.reset();
-    OutputCapture quiet;
-    window = std::make_unique<AppWindow>(nullptr, "AppWindow", Qt::WindowFlags());
-    static_cast<QPEApplication*>(qApp)->showMainWidget(window.get(), false);
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    window = AppWindows::open();
+    QVERIFY(window);
 }
 
 void tst_Keys::cleanup()
