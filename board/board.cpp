@@ -473,11 +473,6 @@ QRect Board::fieldOnDevice() const
     return QRect(QPoint((device.width() - size.width()) / 2, (device.height() - size.height()) / 2), size);
 }
 
-QRectF Board::fieldRect() const
-{
-    return toLogical(fieldOnDevice());
-}
-
 Board::Frame Board::frameNow(QPainter& painter)
 {
     // The score and the notices in the handheld's sizes, scaled with the field.

@@ -88,12 +88,10 @@ private:
     void dropBomb();
     void endGame();
     // The field at the largest whole number of the screen's pixels to each of
-    // its own that the widget holds, in its middle; in the screen's pixels,
-    // and in the widget's own, which may fall between those.
+    // its own that the widget holds, in its middle, in the screen's pixels.
     int zoom() const;
     QSize deviceSize() const;
     QRect fieldOnDevice() const;
-    QRectF fieldRect() const;
     // A few rectangles of the field, none overlapping another.
     using Rects = QVarLengthArray<QRect, 48>;
     Frame frameNow(QPainter& painter);
