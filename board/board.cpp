@@ -9,12 +9,14 @@
 #include "platform/messageboxwidth.h"
 #include "platform/resource.h"
 #include "platform/widgetpainter.h"
+#include "replay/replayshelf.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPainter>
+#include <QDateTime>
 #include <QPointer>
 #include <QTimer>
 
@@ -111,14 +113,44 @@ constexpr qreal Fuzz = 0.001;
 
 constexpr int NoticePadding = 6;
 constexpr int NoticeY = 100; // its middle, in the sea below the destroyer
+// A replay's sign: lighter, in plain lines, in the band below the surface
+// that no submarine reaches.
+constexpr int SignPadding = 2;
+constexpr int SignAlpha = 150;
+
+// A game's clock for its recording.
+qint64 now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 } // namespace
 
 Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
-    : QWidget(parent, f)
+    : Board(parent, f, nullptr)
 {
     if (name)
         setObjectName(QString::fromLatin1(name));
+    newGame(1);
+}
+
+Board::Board(const Recording& recording, QWidget* parent)
+    : Board(parent, {}, &recording)
+{
+    setObjectName(QStringLiteral("replayBoard"));
+    const Recording::Start& start = recording.start();
+    score = 0;
+    lives = StartLives;
+    subInterval = float(EasyInterval - start.difficulty);
+    destroyerX = start.destroyerX;
+    waterPhase = start.waterPhase;
+    leftPressed = start.left;
+    rightPressed = start.right;
+}
+
+Board::Board(QWidget* parent, Qt::WindowFlags f, const Recording* toReplay)
+    : QWidget(parent, f)
+{
     // The handheld was told here to keep every picture ready for fast drawing;
     // Qt 6 stores a pixmap the best way for its screen by itself.
 
@@ -130,7 +162,16 @@ Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
     subPix = loadImage("sub");
     bombPix = loadImage("bomb");
 
-    highScores = new HighScoreTable(this, "Marlovex");
+    if (toReplay) {
+        // A game played before: nothing of it goes to the list.
+        replay.emplace(*toReplay);
+    } else {
+        highScores = new HighScoreTable(this, "Marlovex");
+        replays = new ReplayShelf();
+        highScores->afterWrite = [this](const QList<HighScoreTable::Entry>& list, int ownPlace) {
+            replays->listWritten(list, ownPlace);
+        };
+    }
 
     destroyerX = float(FieldWidth / 2 - destroyerPix.width() / 2);
     setFocusPolicy(Qt::StrongFocus);
@@ -144,26 +185,39 @@ Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
     mainTimer->setObjectName(QStringLiteral("mainTimer"));
     // A coarse timer may drift by up to 5 %, and the game's clock is the tick.
     mainTimer->setTimerType(Qt::PreciseTimer);
-    mainTimer->start(TickInterval);
+    mainTimer->setInterval(TickInterval);
     connect(mainTimer, &QTimer::timeout, this, &Board::gameLogic);
 
     newSubTimer = new QTimer(this);
     newSubTimer->setObjectName(QStringLiteral("newSubTimer"));
     connect(newSubTimer, &QTimer::timeout, this, &Board::newSub);
-
-    newGame(1);
 }
 
 Board::~Board()
 {
+    keepRecording();
     // Closing the table writes the list to its settings file.
     delete highScores;
+    delete replays;
     releaseRecords();
     delete buffer;
 }
 
+void Board::keepRecording()
+{
+    // A game left running is kept as the last one, unless nobody played it.
+    if (!replays || !recording.isOpen() || !recording.hasPlayerInput())
+        return;
+    recording.close(false, std::max(score, 0), now());
+    replays->gameEnded(recording, false);
+}
+
 void Board::newGame(int difficulty)
 {
+    if (replay)
+        return;
+    keepRecording();
+    recording = Recording({difficulty, destroyerX, waterPhase, leftPressed, rightPressed});
     releaseRecords();
     score = 0;
     lives = StartLives;
@@ -183,10 +237,12 @@ void Board::pauseGame()
 
 void Board::resumeGame()
 {
-    if (gameOver)
+    if (gameOver || replayDone)
         return;
-    mainTimer->start(TickInterval);
-    newSubTimer->start(timerInterval(subInterval));
+    mainTimer->start(replay ? TickInterval / replaySpeed : TickInterval);
+    // A replay's launches come from its recording.
+    if (!replay)
+        newSubTimer->start(timerInterval(subInterval));
     events->paused(false);
     refresh();
 }
@@ -225,6 +281,15 @@ BoardEvents* Board::nobody()
 
 void Board::gameLogic()
 {
+    if (replay) {
+        if (!replayToTick()) {
+            finishReplay();
+            return;
+        }
+    } else {
+        recording.tick();
+    }
+
     // The destroyer; each bound is tested before its step, so it may end a step past it.
     if (leftPressed && destroyerX > 0.0f)
         destroyerX -= DestroyerStep;
@@ -283,6 +348,8 @@ void Board::gameLogic()
     // shown again.
     if (isVisible())
         showChanges(updateFrame());
+    if (replay && gameOver)
+        finishReplay();
     qCDebug(lcTiming, "tick");
 }
 
@@ -290,13 +357,21 @@ void Board::endGame()
 {
     // No notice behind the boxes of the game's end; the one that says how to
     // go on comes after them.
-    ending = true;
+    ending = !replay;
     pauseGame();
     events->gameOver();
 
     // A bomb dropped at 0 since the last frame leaves the score below zero for
     // a moment; the player never saw that on the screen.
     const int finalScore = std::max(score, 0);
+    if (replay) {
+        // No boxes and no list: the game as it was, to its end.
+        gameOver = true;
+        replayScore = finalScore;
+        return;
+    }
+    recording.close(true, finalScore, now());
+    replays->gameEnded(recording, highScores->qualifies(finalScore));
     QPointer<QMessageBox> box = new QMessageBox(this);
     box->setObjectName(QStringLiteral("endBox"));
     box->setText(QString::asprintf("<center><b>Game Over</b><BR> Your final score: %d</center>", finalScore));
@@ -318,8 +393,15 @@ void Board::newSub()
 {
     const int direction = rand() % 2;
     const int depth = rand() % (DeepestDepth - ShallowestDepth + 1) + ShallowestDepth;
+    const int speedDraw = rand() % BaseSpeeds;
+    recording.launch(direction, depth, speedDraw);
+    launch(direction, depth, speedDraw);
+}
+
+void Board::launch(int direction, int depth, int speedDraw)
+{
     // A deep submarine is slow: depth / 8 comes off its speed.
-    const float magnitude = float(rand() % BaseSpeeds + SlowestBaseSpeed - depth / DepthPerSlowerPixel);
+    const float magnitude = float(speedDraw + SlowestBaseSpeed - depth / DepthPerSlowerPixel);
 
     // With every slot taken nothing is launched, but the draws and the shrinking
     // interval go on as if it had been.
@@ -344,22 +426,41 @@ void Board::dropBomb()
     ++bombCount;
 }
 
+void Board::fire()
+{
+    dropBomb();
+    score -= BombCost;
+    events->bombDropped();
+}
+
+void Board::steer(bool left, bool right)
+{
+    if (left == leftPressed && right == rightPressed)
+        return;
+    leftPressed = left;
+    rightPressed = right;
+    recording.steer(left, right);
+}
+
 void Board::keyPressEvent(QKeyEvent* e)
 {
+    if (replay) {
+        replayKey(e);
+        return;
+    }
     switch (e->key()) {
     case Qt::Key_Left:
-        leftPressed = true;
+        steer(true, rightPressed);
         break;
     case Qt::Key_Right:
-        rightPressed = true;
+        steer(leftPressed, true);
         break;
     case Qt::Key_Return:
     case Qt::Key_Control:
         // Auto-repeat keeps firing while fewer than three bombs are falling.
         if (bombCount < MaxBombs) {
-            dropBomb();
-            score -= BombCost;
-            events->bombDropped();
+            recording.fire();
+            fire();
         }
         break;
     default:
@@ -370,21 +471,121 @@ void Board::keyPressEvent(QKeyEvent* e)
 void Board::keyReleaseEvent(QKeyEvent* e)
 {
     // The key is still held: an auto-repeat release is followed at once by a press.
-    if (e->isAutoRepeat())
+    if (e->isAutoRepeat() || replay)
         return;
     if (e->key() == Qt::Key_Left)
-        leftPressed = false;
+        steer(false, rightPressed);
     else if (e->key() == Qt::Key_Right)
-        rightPressed = false;
+        steer(leftPressed, false);
 }
 
 void Board::focusOutEvent(QFocusEvent* e)
 {
     // A key released while another window has the keyboard never reaches us; it
     // must not leave the destroyer driving by itself.
-    leftPressed = false;
-    rightPressed = false;
+    if (!replay)
+        steer(false, false);
     QWidget::focusOutEvent(e);
+}
+
+void Board::replayKey(QKeyEvent* e)
+{
+    // Only the speeds and the way out; the keys of play do nothing here.
+    switch (e->key()) {
+    case Qt::Key_1:
+    case Qt::Key_2:
+    case Qt::Key_4:
+        setReplaySpeed(e->key() - Qt::Key_0);
+        break;
+    case Qt::Key_Escape:
+        if (replayStop)
+            replayStop();
+        break;
+    default:
+        break;
+    }
+}
+
+void Board::setReplaySpeed(int speed)
+{
+    replaySpeed = speed;
+    if (mainTimer->isActive())
+        mainTimer->start(TickInterval / replaySpeed);
+    ++noticeVersion;
+    refresh();
+}
+
+bool Board::replayToTick()
+{
+    // What came before the next tick, in its order; false once the recording
+    // is over or no longer fits the game.
+    Recording::Event e;
+    while (ticksToRun == 0) {
+        if (!replay->next(replayAt, e))
+            return false;
+        switch (e.kind) {
+        case Recording::Event::Ticks:
+            ticksToRun = e.ticks;
+            break;
+        case Recording::Event::Steer:
+            leftPressed = e.left;
+            rightPressed = e.right;
+            break;
+        case Recording::Event::Fire:
+            if (bombCount >= MaxBombs) {
+                replayFault = QStringLiteral("a bomb dropped with three falling");
+                return false;
+            }
+            fire();
+            break;
+        case Recording::Event::Launch:
+            launch(e.direction, e.depth, e.speedDraw);
+            break;
+        case Recording::Event::Settle:
+            if (score >= 0) {
+                replayFault = QStringLiteral("a score of %1 raised to 0").arg(score);
+                return false;
+            }
+            score = 0;
+            break;
+        }
+    }
+    --ticksToRun;
+    return true;
+}
+
+void Board::finishReplay()
+{
+    if (replayDone)
+        return;
+    replayDone = true;
+    mainTimer->stop();
+    // The tick that ended the game ends its recording too.
+    Recording::Event e;
+    if (replayFault.isEmpty() && gameOver && (ticksToRun > 0 || replay->next(replayAt, e)))
+        replayFault = QStringLiteral("events after the game ended");
+    if (replayFault.isEmpty() && replay->isFinished() != gameOver)
+        replayFault = gameOver ? QStringLiteral("the game ended before its recording")
+                               : QStringLiteral("the recording ends before the game did");
+    if (!gameOver)
+        replayScore = std::max(score, 0);
+    events->paused(true);
+    refresh();
+}
+
+bool Board::stepReplay()
+{
+    if (!replay || replayDone)
+        return false;
+    gameLogic();
+    return !replayDone;
+}
+
+void Board::setSign(const QStringList& lines)
+{
+    sign = lines;
+    ++noticeVersion;
+    refresh();
 }
 
 void Board::paintEvent(QPaintEvent* e)
@@ -478,12 +679,15 @@ Board::Frame Board::frameNow(QPainter& painter)
     // The score and the notices in the handheld's sizes, scaled with the field.
     painter.setFont(HandheldFont::of(painter.font()));
     // Bombs dropped at 0 leave the score negative until here; it stays at 0.
-    if (score < 0)
+    // A replay raises it where its recording says the game did.
+    if (score < 0 && !replay) {
         score = 0;
+        recording.settle();
+    }
     Frame frame;
     frame.water = int(waterPhase);
     frame.destroyer = QRect(QPoint(int(destroyerX), DestroyerY), destroyerPix.size());
-    frame.score = scoreText.place(painter, ScoreX, ScoreBaseline, score);
+    frame.score = scoreText.place(painter, ScoreX, ScoreBaseline, std::max(score, 0));
     frame.scoreVersion = scoreText.version();
     // The lives left, centred on the middle of the field, each icon with its
     // gap; the bombs still to hand, from the right edge leftwards.
@@ -498,6 +702,7 @@ Board::Frame Board::frameNow(QPainter& painter)
     for (int i = 0; i < bombCount; ++i)
         frame.bombs[i] = QRect(QPoint(int(bombs[i]->x), int(bombs[i]->y)), bombPix.size());
     frame.notice = noticeNow();
+    frame.noticeVersion = noticeVersion;
     if (frame.notice)
         frame.noticeArea = noticeArea(painter, *frame.notice);
     return frame;
@@ -505,6 +710,13 @@ Board::Frame Board::frameNow(QPainter& painter)
 
 const QStringList* Board::noticeNow() const
 {
+    if (replay) {
+        shownSign = sign;
+        if (!sign.isEmpty())
+            shownSign.append(replayDone ? QStringLiteral("Replay over · Esc: back to the game")
+                                        : QStringLiteral("%1x · 1, 2, 4: speed · Esc: stop").arg(replaySpeed));
+        return sign.isEmpty() ? nullptr : &shownSign;
+    }
     if (ending)
         return nullptr;
     const QStringList& notice = gameOver ? overNotice : pausedNotice;
@@ -515,7 +727,7 @@ const QStringList* Board::noticeNow() const
 
 QRect Board::noticeArea(const QPainter& painter, const QStringList& notice) const
 {
-    const QFontMetrics title(titleFont(painter.font()), painter.device());
+    const QFontMetrics title(replay ? painter.font() : titleFont(painter.font()), painter.device());
     const QFontMetrics line(painter.font(), painter.device());
     int width = 0, height = 0;
     for (int i = 0; i < notice.size(); ++i) {
@@ -523,21 +735,23 @@ QRect Board::noticeArea(const QPainter& painter, const QStringList& notice) cons
         width = std::max(width, metrics.horizontalAdvance(notice[i]));
         height += metrics.height();
     }
-    const QSize size(std::min(FieldWidth, width + 2 * NoticePadding), height + 2 * NoticePadding);
-    return QRect(QPoint((FieldWidth - size.width()) / 2, NoticeY - size.height() / 2), size);
+    const int padding = replay ? SignPadding : NoticePadding;
+    const QSize size(std::min(FieldWidth, width + 2 * padding), height + 2 * padding);
+    const int top = replay ? WaterY + SignPadding : NoticeY - size.height() / 2;
+    return QRect(QPoint((FieldWidth - size.width()) / 2, top), size);
 }
 
 void Board::drawNotice(QPainter& painter, const QStringList& notice, const QRect& at) const
 {
     // A dark panel on the sea, white writing: as the score, drawn at the
     // screen's own resolution.
-    painter.fillRect(at, QColor(0, 0, 32, 200));
+    painter.fillRect(at, QColor(0, 0, 32, replay ? SignAlpha : 200));
     painter.setPen(QColor(255, 255, 255));
     painter.drawRect(at.adjusted(0, 0, -1, -1));
     const QFont base = painter.font();
-    int y = at.top() + NoticePadding;
+    int y = at.top() + (replay ? SignPadding : NoticePadding);
     for (int i = 0; i < notice.size(); ++i) {
-        painter.setFont(i == 0 ? titleFont(base) : base);
+        painter.setFont(i == 0 && !replay ? titleFont(base) : base);
         const int height = QFontMetrics(painter.font(), painter.device()).height();
         painter.drawText(QRect(at.left(), y, at.width(), height), Qt::AlignHCenter | Qt::AlignTop, notice[i]);
         y += height;
@@ -571,7 +785,7 @@ Board::Rects Board::changedSince(const Frame& before, const Frame& now) const
         changed.append(before.lifeIcons | now.lifeIcons);
     if (before.bombIcons != now.bombIcons)
         changed.append(before.bombIcons | now.bombIcons);
-    if (before.notice != now.notice || before.noticeArea != now.noticeArea)
+    if (before.notice != now.notice || before.noticeArea != now.noticeArea || before.noticeVersion != now.noticeVersion)
         changed.append((before.notice || !before.noticeArea.isEmpty() ? before.noticeArea : QRect())
                        | (now.notice ? now.noticeArea : QRect()));
     // Slot by slot: where a slot's sprite is unchanged, so is everything drawn

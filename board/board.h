@@ -2,6 +2,7 @@
 #define BOARD_H
 
 #include "board/scoretext.h"
+#include "replay/recording.h"
 
 #include <QPixmap>
 #include <QStringList>
@@ -9,11 +10,14 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
+#include <optional>
 
 class Bomb;
 class BoardEvents;
 class HighScoreTable;
 class QTimer;
+class ReplayShelf;
 class Sub;
 
 // The playing field and the whole game: the destroyer, the submarines and the
@@ -36,6 +40,9 @@ public:
     static constexpr int DeepestDepth = 249;
 
     explicit Board(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
+    // A board that plays a recorded game again, from resumeGame() or tick by
+    // tick with stepReplay(); it has no list and keeps nothing.
+    explicit Board(const Recording& recording, QWidget* parent = nullptr);
     ~Board() override;
 
     // A new game at difficulty 0 (easy), 1 (normal) or 2 (hard), running at once.
@@ -54,7 +61,29 @@ public:
     // Finds a picture by its base name ("sky", "water3"). Uses no board state.
     static QPixmap loadImage(const char* name);
 
+    // The game being played as recorded so far.
+    const Recording& currentRecording() const { return recording; }
+    // A game left running is kept as the last one played (the program ends).
+    void keepRecording();
+
+    // A replay: one tick and what came before it; false once it is over.
+    bool stepReplay();
+    bool replayIsOver() const { return replayDone; }
+    // Why the recording does not fit the game; empty when it does.
+    QString replayMismatch() const { return replayFault; }
+    // The final score as replayed, once over.
+    int replayedScore() const { return replayScore; }
+    bool replayedGameEnded() const { return gameOver; }
+    // Ticks run 1, 2 or 4 times as fast.
+    void setReplaySpeed(int speed);
+    // The sign over a replay: a title and lines, with the speed below them.
+    void setSign(const QStringList& lines);
+    // Escape was pressed during a replay.
+    std::function<void()> replayStop;
+
     HighScoreTable* highScores = nullptr;
+    // Where the recordings of the list's games are kept; none for a replay.
+    ReplayShelf* replays = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
@@ -83,9 +112,21 @@ private:
         std::array<QRect, MaxBombs> bombs{};
         const QStringList* notice = nullptr; // over everything; none when null
         QRect noticeArea;
+        int noticeVersion = 0;
     };
 
+    Board(QWidget* parent, Qt::WindowFlags f, const Recording* toReplay);
     void dropBomb();
+    // A bomb dropped, and its cost.
+    void fire();
+    void steer(bool left, bool right);
+    // A submarine from the launch's three draws.
+    void launch(int direction, int depth, int speedDraw);
+    void replayKey(QKeyEvent* e);
+    // Applies what the recording holds before the next tick; false when it
+    // holds no more ticks, or something the game could not have done.
+    bool replayToTick();
+    void finishReplay();
     void endGame();
     // The field at the largest whole number of the screen's pixels to each of
     // its own that the widget holds, in its middle, in the screen's pixels.
@@ -146,6 +187,19 @@ private:
     bool ending = false; // between the last escape and the end of the boxes it brings
     Frame shown; // what the buffer holds
     BoardEvents* events = nobody();
+
+    Recording recording;
+    // A replay's recording, where it has got to, and how it ended.
+    std::optional<Recording> replay;
+    int replayAt = 0;
+    int ticksToRun = 0;
+    int replaySpeed = 1;
+    bool replayDone = false;
+    int replayScore = 0;
+    QString replayFault;
+    QStringList sign;
+    mutable QStringList shownSign;
+    int noticeVersion = 0;
 };
 
 #endif

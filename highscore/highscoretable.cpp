@@ -94,8 +94,12 @@ bool HighScoreTable::sync()
     takeInTheFile();
     save();
     const bool written = write();
-    if (written)
+    if (written) {
+        const int own = unsaved.isEmpty() ? -1 : placeOf(unsaved.back());
         unsaved.clear();
+        if (afterWrite)
+            afterWrite(entries(), own);
+    }
     return written;
 }
 
@@ -258,6 +262,14 @@ void HighScoreTable::change(const Change& c)
     apply(list, c);
     setEntries(list);
     unsaved.append(c);
+}
+
+int HighScoreTable::placeOf(const Change& c) const
+{
+    for (int i = Places - 1; i >= 0; --i)
+        if (scores[i] == c.score && names[i] == c.name)
+            return i;
+    return -1;
 }
 
 void HighScoreTable::keepUnreadableFile()

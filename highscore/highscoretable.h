@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <array>
+#include <functional>
 #include <utility>
 
 class QWidget;
@@ -39,9 +40,16 @@ public:
     // spaces, cut to ShownNameLength characters.
     static QString shownName(const QString& name);
 
+    using Entry = std::pair<QString, int>;
+    // The ten places, best first.
+    QList<Entry> entries() const;
+    // Called after each write of the file, while other copies still wait for
+    // it, with the list as written and the place of the entry this copy last
+    // inserted or named in it (-1: none in this write, or it earned no place).
+    std::function<void(const QList<Entry>& list, int ownPlace)> afterWrite;
+
 private:
     friend struct HighScoreAccess;
-    using Entry = std::pair<QString, int>;
     // What this copy did to the list since it last wrote it: an entry inserted,
     // or the name filled into the entry it inserted without one.
     struct Change {
@@ -50,13 +58,14 @@ private:
         bool naming = false;
     };
 
-    QList<Entry> entries() const;
     void setEntries(const QList<Entry>& list);
     static QList<Entry> readList(const Config& store);
     // Every place has its name and its score.
     static bool complete(const Config& store);
     static void apply(QList<Entry>& list, const Change& change);
     void change(const Change& c);
+    // Where the entry of a change of this copy's is now: the lowest with its name and score.
+    int placeOf(const Change& c) const;
     void takeInTheFile();
     void keepUnreadableFile();
     void keepIncompleteFile(const Config& store);

@@ -7,6 +7,7 @@
 BoardFixture::BoardFixture()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/data"));
     rebuild();
 }
 

@@ -25,6 +25,7 @@ bool GameWindow::launch(const QString& folder, const QString& config, const QStr
     process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", config);
+    env.insert("XDG_DATA_HOME", config + "/data");
     env.insert("XDG_RUNTIME_DIR", runtime);
     env.insert("QT_QPA_PLATFORM", "xcb");
     for (const QString& variable : environment)

@@ -1,0 +1,330 @@
+#include "replay/recording.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+const char Magic[8] = {'M', 'L', 'V', 'X', 'R', 'P', 'L', 'Y'};
+constexpr int HeaderSize = 40; // up to the name
+// A name longer than the list could sensibly hold is not a name.
+constexpr quint32 LongestName = 1 << 20;
+
+// The event codes; a run of ticks is 0x80 + (ticks - 1), 1 to 128 ticks.
+constexpr quint8 SteerCode = 0x10; // + 1 left held, + 2 right held
+constexpr quint8 FireCode = 0x20;
+constexpr quint8 LaunchCode = 0x30; // direction, depth - 60, speed draw
+constexpr quint8 SettleCode = 0x40;
+constexpr quint8 TicksCode = 0x80;
+
+constexpr quint8 LeftFlag = 1, RightFlag = 2, FinishedFlag = 4;
+
+// The launches' draws: a side, a depth in the sea, a speed before the depth's share.
+constexpr int Directions = 2;
+constexpr int ShallowestDepth = 60;
+constexpr int Depths = 190;
+constexpr int SpeedDraws = 20;
+constexpr int Difficulties = 3;
+
+// CRC-32 as zlib and PNG compute it.
+quint32 crc32(const char* data, qsizetype size)
+{
+    static const auto table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    quint32 c = 0xFFFFFFFFu;
+    for (qsizetype i = 0; i < size; ++i)
+        c = table[(c ^ quint8(data[i])) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+void put(QByteArray& out, quint64 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.append(char((value >> (8 * i)) & 0xFF));
+}
+
+quint32 floatBits(float f)
+{
+    quint32 bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+float bitsFloat(quint32 bits)
+{
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// Reads little-endian numbers from the front of a byte array; once past its
+// end every read gives 0 and ok() is false.
+class Bytes
+{
+public:
+    explicit Bytes(const QByteArray& data) : data(data) {}
+    quint64 take(int bytes)
+    {
+        if (bytes > data.size() - at) {
+            at = data.size() + 1;
+            return 0;
+        }
+        quint64 value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value |= quint64(quint8(data[at + i])) << (8 * i);
+        at += bytes;
+        return value;
+    }
+    QByteArray takeBytes(qint64 n)
+    {
+        if (n > data.size() - at) {
+            at = data.size() + 1;
+            return {};
+        }
+        const QByteArray part = data.mid(at, n);
+        at += n;
+        return part;
+    }
+    bool ok() const { return at <= data.size(); }
+    qsizetype left() const { return ok() ? data.size() - at : 0; }
+
+private:
+    const QByteArray& data;
+    qsizetype at = 0;
+};
+
+} // namespace
+
+Recording::Recording(const Start& start)
+    : begun(start)
+    , open(true)
+{
+}
+
+void Recording::flushTicks()
+{
+    if (pendingTicks == 0)
+        return;
+    events.append(char(TicksCode + pendingTicks - 1));
+    tickCount += pendingTicks;
+    pendingTicks = 0;
+}
+
+void Recording::steer(bool left, bool right)
+{
+    if (!open)
+        return;
+    append(char(SteerCode | (left ? LeftFlag : 0) | (right ? RightFlag : 0)));
+    played = true;
+}
+
+void Recording::fire()
+{
+    if (!open)
+        return;
+    append(char(FireCode));
+    played = true;
+}
+
+void Recording::launch(int direction, int depth, int speedDraw)
+{
+    if (!open)
+        return;
+    append(char(LaunchCode));
+    events.append(char(direction));
+    events.append(char(depth - ShallowestDepth));
+    events.append(char(speedDraw));
+}
+
+void Recording::settle()
+{
+    if (open)
+        append(char(SettleCode));
+}
+
+void Recording::close(bool gameEnded, int score, qint64 endedAt)
+{
+    if (!open)
+        return;
+    flushTicks();
+    open = false;
+    finished = gameEnded;
+    finalScore = score;
+    ended = endedAt;
+}
+
+bool Recording::next(int& position, Event& event) const
+{
+    if (position >= events.size())
+        return false;
+    const quint8 code = quint8(events[position++]);
+    if (code >= TicksCode) {
+        event.kind = Event::Ticks;
+        event.ticks = code - TicksCode + 1;
+    } else if ((code & 0xF0) == SteerCode) {
+        event.kind = Event::Steer;
+        event.left = code & LeftFlag;
+        event.right = code & RightFlag;
+    } else if (code == FireCode) {
+        event.kind = Event::Fire;
+    } else if (code == LaunchCode) {
+        event.kind = Event::Launch;
+        event.direction = quint8(events[position]);
+        event.depth = quint8(events[position + 1]) + ShallowestDepth;
+        event.speedDraw = quint8(events[position + 2]);
+        position += 3;
+    } else {
+        event.kind = Event::Settle;
+    }
+    return true;
+}
+
+QByteArray Recording::toBytes() const
+{
+    // A recording still open is written as it stands, with the ticks run so far.
+    Recording whole(*this);
+    whole.flushTicks();
+    QByteArray out(Magic, sizeof Magic);
+    put(out, Version, 2);
+    put(out, quint8(begun.difficulty), 1);
+    put(out, (begun.left ? LeftFlag : 0) | (begun.right ? RightFlag : 0) | (finished ? FinishedFlag : 0), 1);
+    put(out, floatBits(begun.destroyerX), 4);
+    put(out, floatBits(begun.waterPhase), 4);
+    put(out, quint32(finalScore), 4);
+    put(out, quint32(whole.tickCount), 4);
+    put(out, quint64(ended), 8);
+    put(out, quint32(player.size()), 4);
+    for (QChar c : player)
+        put(out, c.unicode(), 2);
+    put(out, quint32(whole.events.size()), 4);
+    out.append(whole.events);
+    put(out, crc32(out.constData(), out.size()), 4);
+    return out;
+}
+
+std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* why)
+{
+    auto refuse = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return std::nullopt;
+    };
+    if (bytes.size() < qsizetype(sizeof Magic) || std::memcmp(bytes.constData(), Magic, sizeof Magic) != 0)
+        return refuse(QStringLiteral("not a Marlovex recording"));
+    Bytes in(bytes);
+    in.take(sizeof Magic);
+    const int version = int(in.take(2));
+    if (!in.ok())
+        return refuse(QStringLiteral("cut short"));
+    if (version != Version)
+        return refuse(QStringLiteral("a recording of format version %1; this game reads version %2").arg(version).arg(Version));
+    if (bytes.size() < HeaderSize + 4 + 4)
+        return refuse(QStringLiteral("cut short"));
+    const QByteArray body = bytes.left(bytes.size() - 4);
+    const quint32 sum = quint32(Bytes(bytes.right(4)).take(4));
+    if (crc32(body.constData(), body.size()) != sum)
+        return refuse(QStringLiteral("damaged or changed since it was written (its checksum does not match)"));
+
+    Bytes header(body);
+    header.take(sizeof Magic + 2);
+    Recording r;
+    r.begun.difficulty = int(header.take(1));
+    const quint8 flags = quint8(header.take(1));
+    r.begun.left = flags & LeftFlag;
+    r.begun.right = flags & RightFlag;
+    r.finished = flags & FinishedFlag;
+    r.begun.destroyerX = bitsFloat(quint32(header.take(4)));
+    r.begun.waterPhase = bitsFloat(quint32(header.take(4)));
+    r.finalScore = qint32(quint32(header.take(4)));
+    const quint32 ticks = quint32(header.take(4));
+    r.ended = qint64(header.take(8));
+    const quint32 nameLength = quint32(header.take(4));
+    if (flags & ~(LeftFlag | RightFlag | FinishedFlag))
+        return refuse(QStringLiteral("unknown flags 0x%1").arg(flags, 2, 16, QLatin1Char('0')));
+    if (r.begun.difficulty >= Difficulties)
+        return refuse(QStringLiteral("difficulty %1 is none of the game's").arg(r.begun.difficulty));
+    // The destroyer starts on the field, and the sea at one of its frames.
+    if (!(r.begun.destroyerX >= -2.0f && r.begun.destroyerX <= 242.0f))
+        return refuse(QStringLiteral("the destroyer starts off the field"));
+    if (!(r.begun.waterPhase >= 0.0f && r.begun.waterPhase < 8.0f))
+        return refuse(QStringLiteral("the sea starts at no frame of its own"));
+    if (nameLength > LongestName || qint64(nameLength) * 2 > header.left())
+        return refuse(QStringLiteral("cut short"));
+    r.player.resize(nameLength);
+    for (quint32 i = 0; i < nameLength; ++i)
+        r.player[i] = QChar(char16_t(header.take(2)));
+    const quint32 eventBytes = quint32(header.take(4));
+    if (!header.ok() || eventBytes != header.left())
+        return refuse(QStringLiteral("cut short, or with bytes after its end"));
+    r.events = header.takeBytes(eventBytes);
+
+    // Every event whole and of the game's own kinds and ranges, and as many
+    // ticks as the header says.
+    qint64 counted = 0;
+    for (int i = 0; i < r.events.size();) {
+        const quint8 code = quint8(r.events[i]);
+        const int at = i++;
+        if (code >= TicksCode) {
+            counted += code - TicksCode + 1;
+        } else if (code == LaunchCode) {
+            if (r.events.size() - i < 3)
+                return refuse(QStringLiteral("a launch cut short at event byte %1").arg(at));
+            const int direction = quint8(r.events[i]), depth = quint8(r.events[i + 1]), speed = quint8(r.events[i + 2]);
+            if (direction >= Directions || depth >= Depths || speed >= SpeedDraws)
+                return refuse(QStringLiteral("a launch the game cannot draw at event byte %1").arg(at));
+            i += 3;
+        } else if ((code & 0xF0) == SteerCode && (code & 0x0F) <= (LeftFlag | RightFlag)) {
+        } else if (code != FireCode && code != SettleCode) {
+            return refuse(QStringLiteral("an unknown event 0x%1 at event byte %2").arg(code, 2, 16, QLatin1Char('0')).arg(at));
+        }
+    }
+    if (counted != ticks)
+        return refuse(QStringLiteral("%1 ticks recorded where the header says %2").arg(counted).arg(ticks));
+    r.tickCount = counted;
+    r.played = true;
+    return r;
+}
+
+bool Recording::save(const QString& path, QString* why) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(toBytes()) < 0 || !file.commit()) {
+        if (why)
+            *why = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+std::optional<Recording> Recording::load(const QString& path, QString* why)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (why)
+            *why = file.errorString();
+        return std::nullopt;
+    }
+    if (file.size() > LargestFile) {
+        if (why)
+            *why = QStringLiteral("larger than any recording (%1 bytes)").arg(file.size());
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.read(LargestFile + 1);
+    if (bytes.size() > LargestFile) {
+        if (why)
+            *why = QStringLiteral("larger than any recording");
+        return std::nullopt;
+    }
+    return fromBytes(bytes, why);
+}
