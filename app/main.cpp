@@ -1,14 +1,18 @@
 #include "app/appwindow.h"
 #include "app/quitonsignals.h"
 #include "platform/qpeapplication.h"
+#include "replay/replayverifier.h"
 
+#include <QApplication>
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QString>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -41,10 +45,47 @@ bool aDisplayIsNamed()
     return false;
 }
 
+const char* const Usage =
+    "Usage: marlovex [Qt options]\n"
+    "       marlovex --verify-replay FILE\n"
+    "\n"
+    "Sink the submarines before they get across.\n"
+    "\n"
+    "  --verify-replay FILE  play the recorded game in FILE again without a window, as fast\n"
+    "                        as it goes; print its final score and whether it matches the\n"
+    "                        score recorded. Exit status 0: it matches, 1: it does not,\n"
+    "                        2: FILE cannot be read as a recording.\n"
+    "  -h, --help            show this and exit\n"
+    "\n"
+    "Recordings are kept in $XDG_DATA_HOME/marlovex/replays (~/.local/share/marlovex/replays).\n";
+
+// Plays a recording through on the offscreen platform: no display is needed.
+int verifyReplay(int argc, char** argv, const char* file)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The pictures built into the program, whatever the working directory.
+    qunsetenv("XAUTHORITY");
+    QApplication app(argc, argv);
+    return ReplayVerifier::verify(QFile::decodeName(file), stdout, stderr);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--verify-replay") == 0) {
+        if (argc != 3) {
+            std::fprintf(stderr, "marlovex: --verify-replay takes one file\n%s", Usage);
+            return ReplayVerifier::Unreadable;
+        }
+        return verifyReplay(1, argv, argv[2]);
+    }
     // A file-size limit (ulimit -f) then fails a write like a full disk, which
     // the game reports, instead of ending it on the spot.
     std::signal(SIGXFSZ, SIG_IGN);

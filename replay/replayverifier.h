@@ -1,0 +1,21 @@
+#ifndef REPLAYVERIFIER_H
+#define REPLAYVERIFIER_H
+
+#include <QString>
+
+#include <cstdio>
+
+// marlovex --verify-replay: plays a recording through without a window, as
+// fast as it goes, and says whether it comes to the score it claims.
+class ReplayVerifier
+{
+public:
+    enum Result { Matches = 0, DoesNotMatch = 1, Unreadable = 2 };
+
+    // Unreadable, with one line on err, when the file holds no recording this
+    // game reads; otherwise what the replay came to, on out. Needs the
+    // application object, for the pictures' sizes.
+    static Result verify(const QString& path, std::FILE* out, std::FILE* err);
+};
+
+#endif
