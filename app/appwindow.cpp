@@ -6,11 +6,14 @@
 #include "highscore/highscoretable.h"
 #include "pad/gamepads.h"
 #include "platform/messageboxwidth.h"
+#include "replay/replayshelf.h"
 #include "sound/soundeffects.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QEvent>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -37,6 +40,10 @@ constexpr qreal Fuzz = 0.001;
 // How long a window manager may take to answer a request for full screen.
 constexpr int FullScreenSettleMilliseconds = 500;
 constexpr int RulesMaxWidth = 210;
+// How wide a name may be in the Replays menu.
+constexpr int MenuNameWidth = 200;
+// And on a replay's sign, in the field's pixels.
+constexpr int SignNameWidth = 120;
 
 // Menu item ids; the three new games are 6 + difficulty.
 enum MenuId { PauseGame, UnpauseGame, Exit, About, Rules, ShowHighScores, EasyGame, NormalGame, HardGame };
@@ -112,6 +119,7 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
     keyMap = new KeyMap(board, [this](bool toggle) { pauseByPlayer(toggle); }, this);
     pads = new GamePads(board, [this] { pauseByPlayer(true); }, this);
     buildSettingsMenu();
+    buildReplaysMenu();
     applyKeys();
     // F2: a new game at the difficulty of the last one, as the Game menu starts it.
     auto* newGameKey = new QAction(this);
@@ -120,7 +128,10 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
     addAction(newGameKey);
 
     // A logout through the session manager may end the program without asking.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { board->highScores->sync(); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        board->keepRecording();
+        board->highScores->sync();
+    });
 }
 
 AppWindow::~AppWindow()
@@ -281,6 +292,8 @@ void AppWindow::placeBoard()
         board->setGeometry(0, MenuBarHeight, width(), height() - MenuBarHeight);
     else
         board->setGeometry(QRect(QPoint(0, MenuBarHeight), windowSize(chosenSize) - QSize(0, MenuBarHeight)));
+    if (replayBoard)
+        replayBoard->setGeometry(board->geometry());
 }
 
 void AppWindow::resizeEvent(QResizeEvent* e)
@@ -291,6 +304,8 @@ void AppWindow::resizeEvent(QResizeEvent* e)
 
 void AppWindow::menuSelected(int id)
 {
+    // Whatever the menu or a key asks of the game, the game is back first.
+    stopWatching();
     switch (id) {
     case PauseGame:
         board->pauseGame();
@@ -357,6 +372,88 @@ void AppWindow::applyKeys()
     const QString pauseKey = QKeySequence(keyMap->key(KeyMap::Pause)).toString(QKeySequence::NativeText);
     board->setNotices({QStringLiteral("Paused"), QStringLiteral("%1, or Game → Unpause Game").arg(pauseKey)},
                       {QStringLiteral("Game Over"), QStringLiteral("F2 starts a new game")});
+}
+
+void AppWindow::buildReplaysMenu()
+{
+    replaysMenu = menuBar()->addMenu(QStringLiteral("&Replays"));
+    // The list and the recordings may have changed since the menu was last open.
+    connect(replaysMenu, &QMenu::aboutToShow, this, &AppWindow::fillReplaysMenu);
+    fillReplaysMenu();
+}
+
+void AppWindow::fillReplaysMenu()
+{
+    replaysMenu->clear();
+    const QString last = board->replays->lastPath();
+    QAction* lastGame = replaysMenu->addAction(QStringLiteral("Watch &Last Game"));
+    lastGame->setEnabled(QFileInfo::exists(last));
+    connect(lastGame, &QAction::triggered, this, [this, last] { watch(last, QString()); });
+    replaysMenu->addSeparator();
+
+    const QList<HighScoreTable::Entry> list = board->highScores->entries();
+    const QStringList recordings = board->replays->forPlaces(list);
+    const QFontMetrics metrics(replaysMenu->font());
+    for (int i = 0; i < list.size(); ++i) {
+        // "&1." to "1&0.": each place has its key.
+        const QString place = i < 9 ? QStringLiteral("&%1.").arg(i + 1) : QStringLiteral("1&0.");
+        QString name = metrics.elidedText(HighScoreTable::shownName(list[i].first), Qt::ElideRight, MenuNameWidth);
+        name.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction* action = replaysMenu->addAction(QStringLiteral("%1 %2\t%3").arg(place, name).arg(list[i].second));
+        action->setEnabled(!recordings[i].isEmpty());
+        const QString path = recordings[i];
+        const QString who = list[i].first.isEmpty() ? QStringLiteral("place %1").arg(i + 1) : list[i].first;
+        connect(action, &QAction::triggered, this, [this, path, who] { watch(path, who); });
+    }
+    replaysMenu->addSeparator();
+    QAction* stop = replaysMenu->addAction(QStringLiteral("&Stop Watching"));
+    stop->setEnabled(replayBoard != nullptr);
+    connect(stop, &QAction::triggered, this, &AppWindow::stopWatching);
+}
+
+void AppWindow::watch(const QString& path, const QString& player)
+{
+    stopWatching();
+    QString why;
+    const std::optional<Recording> recording = Recording::load(path, &why);
+    if (!recording) {
+        showBox("replayRefused", QStringLiteral("This recording cannot be played:<br>%1").arg(why.toHtmlEscaped()));
+        return;
+    }
+    resumeAfterReplay = board->isRunning();
+    board->pauseGame();
+    board->hide();
+    replayBoard = new Board(*recording, this);
+    replayBoard->setGeometry(board->geometry());
+    QString who = HighScoreTable::shownName(player.isEmpty() ? recording->name() : player);
+    if (who.isEmpty())
+        who = QStringLiteral("the last game");
+    const QFontMetrics metrics(replayBoard->font());
+    replayBoard->setSign({QStringLiteral("Replay: %1 · %2")
+                              .arg(metrics.elidedText(who, Qt::ElideRight, SignNameWidth))
+                              .arg(recording->score())});
+    // Escape comes inside the replay's own key handler: it goes once that is done.
+    replayBoard->replayStop = [this] { QMetaObject::invokeMethod(this, &AppWindow::stopWatching, Qt::QueuedConnection); };
+    replayBoard->setEvents(sounds.get());
+    replayBoard->show();
+    replayBoard->setFocus();
+    replayBoard->resumeGame();
+}
+
+void AppWindow::stopWatching()
+{
+    if (!replayBoard)
+        return;
+    // Its sounds end with it.
+    replayBoard->pauseGame();
+    replayBoard->setEvents(nullptr);
+    replayBoard->hide();
+    replayBoard->deleteLater();
+    replayBoard = nullptr;
+    board->show();
+    board->setFocus();
+    if (resumeAfterReplay)
+        board->resumeGame();
 }
 
 void AppWindow::showBox(const char* name, const QString& text, int maxWidth)

@@ -61,10 +61,20 @@ private:
     void pauseByPlayer(bool toggle);
     void chooseKeys();
     void applyKeys();
+    void buildReplaysMenu();
+    void fillReplaysMenu();
+    // Plays a recording in the board's place; the game stays paused meanwhile.
+    // player: whose game the sign says it is; the recording's name when empty.
+    void watch(const QString& path, const QString& player);
+    // Back to the game, which goes on if it ran before.
+    void stopWatching();
 
     QMenu* appMenu = nullptr;
     QMenu* gameMenu = nullptr;
+    QMenu* replaysMenu = nullptr;
     Board* board = nullptr;
+    Board* replayBoard = nullptr; // while a recording plays
+    bool resumeAfterReplay = false;
     QList<QAction*> sizeActions;
     QAction* fullScreenAction = nullptr;
     DesktopSettings settings;

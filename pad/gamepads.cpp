@@ -93,7 +93,8 @@ void GamePads::poll()
 bool GamePads::inFront() const
 {
     // The game's window, or a box of the game's over it, has the keyboard.
-    return QApplication::activeWindow()
+    // Never to a game out of sight, behind a replay.
+    return QApplication::activeWindow() && board->isVisible()
         && (board->window()->isActiveWindow() || QApplication::activeModalWidget() != nullptr);
 }
 

@@ -113,7 +113,8 @@ void tst_AppWindow::windowIsTheHandheldsApplicationArea()
 void tst_AppWindow::menusAsDesigned()
 {
     const QList<QAction*> titles = window->menuBar()->actions();
-    QCOMPARE(titles.size(), 3);
+    QCOMPARE(titles.size(), 4);
+    QCOMPARE(titles[3]->text(), QStringLiteral("&Replays")); // a desktop's, after the handheld's two and Settings
     QCOMPARE(describe(titles[0]->menu()), QStringLiteral("&Marlovex: &About=3, &Rules=4, -, &Exit=2"));
     QCOMPARE(describe(titles[1]->menu()),
              QStringLiteral("&Game: &Pause Game=0, &Unpause Game=1, -, &Easy Game=6, &Normal Game=7, &Hard Game=8, -, "
