@@ -3,7 +3,6 @@
 #include "platform/qpeapplication.h"
 #include "replay/replayverifier.h"
 
-#include <QApplication>
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -59,16 +58,6 @@ const char* const Usage =
     "\n"
     "Recordings are kept in $XDG_DATA_HOME/marlovex/replays (~/.local/share/marlovex/replays).\n";
 
-// Plays a recording through on the offscreen platform: no display is needed.
-int verifyReplay(int argc, char** argv, const char* file)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The pictures built into the program, whatever the working directory.
-    qunsetenv("XAUTHORITY");
-    QApplication app(argc, argv);
-    return ReplayVerifier::verify(QFile::decodeName(file), stdout, stderr);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -84,7 +73,9 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "marlovex: --verify-replay takes one file\n%s", Usage);
             return ReplayVerifier::Unreadable;
         }
-        return verifyReplay(1, argv, argv[2]);
+        // No display is needed: the game runs offscreen, unseen.
+        int args = 1;
+        return ReplayVerifier::verify(QFile::decodeName(argv[2]), args, argv, stdout, stderr);
     }
     // A file-size limit (ulimit -f) then fails a write like a full disk, which
     // the game reports, instead of ending it on the spot.

@@ -83,6 +83,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     qunsetenv("XAUTHORITY");
     home = new QTemporaryDir;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home->path()));
     application = new QApplication(argcCopy, argvCopy);
     answers = new InstantAnswers;
     // The invariants speak for themselves; the offscreen platform's notes on

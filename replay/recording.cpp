@@ -29,9 +29,11 @@ constexpr int Depths = 190;
 constexpr int SpeedDraws = 20;
 constexpr int Difficulties = 3;
 
-// CRC-32 as zlib and PNG compute it.
-quint32 crc32(const char* data, qsizetype size)
+} // namespace
+
+quint32 Recording::checksum(const QByteArray& bytes)
 {
+    // CRC-32 as zlib and PNG compute it.
     static const auto table = [] {
         std::array<quint32, 256> t{};
         for (quint32 n = 0; n < 256; ++n) {
@@ -43,10 +45,12 @@ quint32 crc32(const char* data, qsizetype size)
         return t;
     }();
     quint32 c = 0xFFFFFFFFu;
-    for (qsizetype i = 0; i < size; ++i)
-        c = table[(c ^ quint8(data[i])) & 0xFF] ^ (c >> 8);
+    for (char byte : bytes)
+        c = table[(c ^ quint8(byte)) & 0xFF] ^ (c >> 8);
     return c ^ 0xFFFFFFFFu;
 }
+
+namespace {
 
 void put(QByteArray& out, quint64 value, int bytes)
 {
@@ -74,8 +78,10 @@ class Bytes
 {
 public:
     explicit Bytes(const QByteArray& data) : data(data) {}
+    // A number of 1 to 8 bytes.
     quint64 take(int bytes)
     {
+        Q_ASSERT(bytes <= 8);
         if (bytes > data.size() - at) {
             at = data.size() + 1;
             return 0;
@@ -86,6 +92,7 @@ public:
         at += bytes;
         return value;
     }
+    void skip(qint64 n) { takeBytes(n); }
     QByteArray takeBytes(qint64 n)
     {
         if (n > data.size() - at) {
@@ -209,7 +216,7 @@ QByteArray Recording::toBytes() const
         put(out, c.unicode(), 2);
     put(out, quint32(whole.events.size()), 4);
     out.append(whole.events);
-    put(out, crc32(out.constData(), out.size()), 4);
+    put(out, checksum(out), 4);
     return out;
 }
 
@@ -223,21 +230,31 @@ std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* 
     if (bytes.size() < qsizetype(sizeof Magic) || std::memcmp(bytes.constData(), Magic, sizeof Magic) != 0)
         return refuse(QStringLiteral("not a Marlovex recording"));
     Bytes in(bytes);
-    in.take(sizeof Magic);
+    in.skip(sizeof Magic);
     const int version = int(in.take(2));
     if (!in.ok())
         return refuse(QStringLiteral("cut short"));
     if (version != Version)
         return refuse(QStringLiteral("a recording of format version %1; this game reads version %2").arg(version).arg(Version));
-    if (bytes.size() < HeaderSize + 4 + 4)
+    // The lengths first, so that a file cut short says so.
+    Bytes lengths(bytes);
+    lengths.skip(HeaderSize - 4);
+    const quint64 nameLength = lengths.take(4);
+    if (!lengths.ok() || nameLength > LongestName)
         return refuse(QStringLiteral("cut short"));
+    lengths.skip(qint64(nameLength) * 2);
+    const quint64 eventBytes = lengths.take(4);
+    if (!lengths.ok() || qint64(eventBytes) + 4 > lengths.left())
+        return refuse(QStringLiteral("cut short"));
+    if (qint64(eventBytes) + 4 < lengths.left())
+        return refuse(QStringLiteral("%1 bytes after its end").arg(lengths.left() - qint64(eventBytes) - 4));
     const QByteArray body = bytes.left(bytes.size() - 4);
     const quint32 sum = quint32(Bytes(bytes.right(4)).take(4));
-    if (crc32(body.constData(), body.size()) != sum)
+    if (checksum(body) != sum)
         return refuse(QStringLiteral("damaged or changed since it was written (its checksum does not match)"));
 
     Bytes header(body);
-    header.take(sizeof Magic + 2);
+    header.skip(sizeof Magic + 2);
     Recording r;
     r.begun.difficulty = int(header.take(1));
     const quint8 flags = quint8(header.take(1));
@@ -249,7 +266,7 @@ std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* 
     r.finalScore = qint32(quint32(header.take(4)));
     const quint32 ticks = quint32(header.take(4));
     r.ended = qint64(header.take(8));
-    const quint32 nameLength = quint32(header.take(4));
+    header.take(4); // the name's length, read above
     if (flags & ~(LeftFlag | RightFlag | FinishedFlag))
         return refuse(QStringLiteral("unknown flags 0x%1").arg(flags, 2, 16, QLatin1Char('0')));
     if (r.begun.difficulty >= Difficulties)
@@ -259,15 +276,11 @@ std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* 
         return refuse(QStringLiteral("the destroyer starts off the field"));
     if (!(r.begun.waterPhase >= 0.0f && r.begun.waterPhase < 8.0f))
         return refuse(QStringLiteral("the sea starts at no frame of its own"));
-    if (nameLength > LongestName || qint64(nameLength) * 2 > header.left())
-        return refuse(QStringLiteral("cut short"));
-    r.player.resize(nameLength);
-    for (quint32 i = 0; i < nameLength; ++i)
+    r.player.resize(qsizetype(nameLength));
+    for (quint64 i = 0; i < nameLength; ++i)
         r.player[i] = QChar(char16_t(header.take(2)));
-    const quint32 eventBytes = quint32(header.take(4));
-    if (!header.ok() || eventBytes != header.left())
-        return refuse(QStringLiteral("cut short, or with bytes after its end"));
-    r.events = header.takeBytes(eventBytes);
+    header.take(4); // the events' length, read above
+    r.events = header.takeBytes(qint64(eventBytes));
 
     // Every event whole and of the game's own kinds and ranges, and as many
     // ticks as the header says.

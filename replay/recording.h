@@ -75,6 +75,8 @@ public:
     // Written whole or not at all; false and why in *why.
     bool save(const QString& path, QString* why = nullptr) const;
     static std::optional<Recording> load(const QString& path, QString* why);
+    // The CRC-32 (as zlib's) that ends the file, of the bytes before it.
+    static quint32 checksum(const QByteArray& bytes);
 
 private:
     static constexpr int MaxRun = 128;

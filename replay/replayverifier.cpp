@@ -3,11 +3,24 @@
 #include "board/board.h"
 #include "replay/recording.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 
 #include <algorithm>
 
-ReplayVerifier::Result ReplayVerifier::verify(const QString& path, std::FILE* out, std::FILE* err)
+namespace {
+
+// Only a failure is worth a line here: the toolkit's advice on a display
+// nobody looks at is not.
+void quietly(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "marlovex: %s\n", qPrintable(message));
+}
+
+} // namespace
+
+ReplayVerifier::Result ReplayVerifier::verify(const QString& path, int& argc, char** argv, std::FILE* out, std::FILE* err)
 {
     QString why;
     const std::optional<Recording> recording = Recording::load(path, &why);
@@ -15,6 +28,11 @@ ReplayVerifier::Result ReplayVerifier::verify(const QString& path, std::FILE* ou
         std::fprintf(err, "marlovex: cannot read the recording %s: %s\n", qPrintable(path), qPrintable(why));
         return Unreadable;
     }
+    qInstallMessageHandler(quietly);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The pictures built into the program, whatever the working directory.
+    qunsetenv("XAUTHORITY");
+    QApplication app(argc, argv);
     // Never shown, so no frame is drawn: only the game's own arithmetic runs.
     Board board(*recording);
     QElapsedTimer clock;

@@ -13,9 +13,9 @@ public:
     enum Result { Matches = 0, DoesNotMatch = 1, Unreadable = 2 };
 
     // Unreadable, with one line on err, when the file holds no recording this
-    // game reads; otherwise what the replay came to, on out. Needs the
-    // application object, for the pictures' sizes.
-    static Result verify(const QString& path, std::FILE* out, std::FILE* err);
+    // game reads; otherwise what the replay came to, on out. Makes its own
+    // application object, on the offscreen platform, from argc and argv.
+    static Result verify(const QString& path, int& argc, char** argv, std::FILE* out, std::FILE* err);
 };
 
 #endif

@@ -1,0 +1,84 @@
+// A recording's file: the input as it is, and again with its checksum made
+// right so that the reader gets past it. What the reader refuses, it says
+// why; what it takes, it writes back byte for byte, and a board replays it to
+// its end with its invariants holding after every tick.
+
+#include "boardaccess.h"
+#include "replay/recording.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+using A = BoardAccess;
+
+namespace {
+
+int argcCopy = 1;
+char* argvCopy[] = {const_cast<char*>("fuzz_replay"), nullptr};
+// Kept to the end of the process: libFuzzer leaves through exit(), and a
+// QApplication torn down by static destruction crashes.
+QTemporaryDir* home = nullptr;
+QApplication* application = nullptr;
+
+[[noreturn]] void fail(const char* what, const QString& detail = QString())
+{
+    std::fprintf(stderr, "fuzz_replay: %s %s\n", what, qPrintable(detail));
+    std::abort();
+}
+
+void replay(const QByteArray& bytes)
+{
+    QString why;
+    const std::optional<Recording> recording = Recording::fromBytes(bytes, &why);
+    if (!recording) {
+        if (why.isEmpty())
+            fail("refused without a reason");
+        return;
+    }
+    if (recording->toBytes() != bytes)
+        fail("written back differently");
+    Board board(*recording);
+    qint64 ticks = 0;
+    while (board.stepReplay()) {
+        if (++ticks > recording->ticks())
+            fail("more ticks than recorded");
+        const QString broken = A::brokenInvariant(board);
+        if (!broken.isEmpty())
+            fail("after a tick:", broken);
+    }
+    if (!board.replayIsOver())
+        fail("stopped before its end");
+    if (board.replayMismatch().isEmpty() && board.replayedGameEnded() != recording->isFinished())
+        fail("ended otherwise than recorded, unsaid");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("XAUTHORITY");
+    home = new QTemporaryDir;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home->path()));
+    application = new QApplication(argcCopy, argvCopy);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    replay(bytes);
+    if (bytes.size() >= 4) {
+        bytes.chop(4);
+        const quint32 sum = Recording::checksum(bytes);
+        for (int i = 0; i < 4; ++i)
+            bytes.append(char((sum >> (8 * i)) & 0xFF));
+        replay(bytes);
+    }
+    return 0;
+}
