@@ -73,6 +73,7 @@ private slots:
     void answersBoxesAfterTheirGrace_data();
     void answersBoxesAfterTheirGrace();
     void nothingReachesAGameBehindAnotherWindow();
+    void nothingReachesAGameOutOfSight();
     void heldPadSteersAgainWhenTheBoardIsBack();
     void keyAndPadBothSteer_data();
     void keyAndPadBothSteer();
@@ -274,6 +275,28 @@ void tst_GamePads::nothingReachesAGameBehindAnotherWindow()
     QCOMPARE(A::score(b), 0);
     QCOMPARE(starts, 0);
     QVERIFY(!A::leftPressed(b));
+}
+
+void tst_GamePads::nothingReachesAGameOutOfSight()
+{
+    // The game's window in front, its board hidden behind a replay.
+    VirtualPad pad;
+    poll();
+    Board& b = fixture->board();
+    QWidget window;
+    b.setParent(&window);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    b.hide();
+    for (auto button : {SDL_CONTROLLER_BUTTON_A, SDL_CONTROLLER_BUTTON_START, SDL_CONTROLLER_BUTTON_DPAD_RIGHT}) {
+        pad.button(button, true);
+        poll();
+    }
+    QCOMPARE(A::bombCount(b), 0);
+    QCOMPARE(starts, 0);
+    QVERIFY(!A::rightPressed(b));
+    b.setParent(nullptr); // the fixture's
 }
 
 void tst_GamePads::heldPadSteersAgainWhenTheBoardIsBack()

@@ -4,6 +4,7 @@
 #include "boardaccess.h"
 #include "boardfixture.h"
 #include "highscore/highscoretable.h"
+#include "highscoreaccess.h"
 #include "instantanswers.h"
 #include "keys.h"
 #include "platform/qpeapplication.h"
@@ -29,7 +30,10 @@ namespace {
 // Where a few things lie in a recording's file.
 constexpr int VersionAt = 8;
 constexpr int DestroyerAt = 12;
+constexpr int FlagsAt = 11;
 constexpr int ScoreAt = 20;
+constexpr int TicksAt = 24;
+constexpr int EventsLengthAt = 40; // with no name
 
 const QString Committed = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS);
 
@@ -88,7 +92,10 @@ private slots:
     void badRecordingsAreRefused();
     void shelfKeepsThePlacesRecordings_data();
     void shelfKeepsThePlacesRecordings();
+    void ownPlaceFollowsTheOwnEntry();
     void aGameThatEndsIsKept();
+    void aGameLeftRunningIsKept_data();
+    void aGameLeftRunningIsKept();
     void menuShowsKeptRecordings_data();
     void menuShowsKeptRecordings();
     void watchingLeavesGameAndListAlone_data();
@@ -282,6 +289,13 @@ void tst_Replay::badRecordingsAreRefused_data()
     QByteArray score(4, 0);
     qToLittleEndian<qint32>(3542, score.data());
     QTest::newRow("score edited") << edited(ScoreAt, score) << 1 << "final score 3541, recorded 3542: does not match";
+    // A tick more after the game's end, the lengths and the count made to fit.
+    QByteArray longer = good;
+    longer.insert(good.size() - 4, char(0x80));
+    qToLittleEndian<quint32>(qFromLittleEndian<quint32>(good.constData() + TicksAt) + 1, longer.data() + TicksAt);
+    qToLittleEndian<quint32>(qFromLittleEndian<quint32>(good.constData() + EventsLengthAt) + 1, longer.data() + EventsLengthAt);
+    QTest::newRow("a tick after the game's end") << withChecksum(longer) << 1 << "events after the game ended";
+    QTest::newRow("said to be left running") << edited(FlagsAt, QByteArray(1, 0)) << 1 << "the game ended before its recording";
     QByteArray elsewhere(4, 0);
     qToLittleEndian<float>(20.0f, elsewhere.data());
     QTest::newRow("the destroyer starting elsewhere") << edited(DestroyerAt, elsewhere) << 1 << "does not match";
@@ -381,6 +395,32 @@ void tst_Replay::shelfKeepsThePlacesRecordings()
     QCOMPARE(Recording::load(replays.lastPath(), nullptr)->score(), 3000);
 }
 
+void tst_Replay::ownPlaceFollowsTheOwnEntry()
+{
+    // Two copies end games of 3000 at once; the other names its entry first,
+    // which lies below this one's.
+    QList<int> told; // outlives the tables, which write once more as they go
+    QList<HighScoreTable::Entry> written;
+    HighScoreTable mine(nullptr, "Marlovex");
+    HighScoreTable other(nullptr, "Marlovex");
+    mine.afterWrite = [&](const QList<HighScoreTable::Entry>& list, int own) {
+        told << own;
+        written = list;
+    };
+    HighScoreAccess::insert(mine, QString(), 3000);
+    QVERIFY(mine.sync());
+    HighScoreAccess::insert(other, QString(), 3000);
+    QVERIFY(other.sync());
+    HighScoreAccess::fillName(other, QStringLiteral("Eve"), 3000);
+    QVERIFY(other.sync());
+    HighScoreAccess::fillName(mine, QStringLiteral("Bob"), 3000);
+    QVERIFY(mine.sync());
+    QVERIFY(mine.sync()); // nothing of its own in this write
+    QCOMPARE(told, (QList<int>{0, 0, -1}));
+    QCOMPARE(written[0], HighScoreTable::Entry(QStringLiteral("Bob"), 3000));
+    QCOMPARE(written[1], HighScoreTable::Entry(QStringLiteral("Eve"), 3000));
+}
+
 void tst_Replay::aGameThatEndsIsKept()
 {
     // A game that earns a place: its recording is the last game's and place 1's,
@@ -415,6 +455,53 @@ void tst_Replay::aGameThatEndsIsKept()
         QCOMPARE(replay.replayMismatch(), QString());
         QCOMPARE(replay.replayedScore(), score);
     }
+}
+
+void tst_Replay::aGameLeftRunningIsKept_data()
+{
+    QTest::addColumn<bool>("played"); // steered and fired, or left to itself
+    QTest::addColumn<QString>("leftBy");
+    QTest::addColumn<bool>("kept");
+
+    QTest::newRow("a new game") << true << "new game" << true;
+    QTest::newRow("the program's end") << true << "end" << true;
+    QTest::newRow("nobody played, a new game") << false << "new game" << false;
+    QTest::newRow("nobody played, the end") << false << "end" << false;
+}
+
+void tst_Replay::aGameLeftRunningIsKept()
+{
+    QFETCH(bool, played);
+    QFETCH(QString, leftBy);
+    QFETCH(bool, kept);
+
+    BoardFixture f;
+    Board& b = f.board();
+    const QString last = b.replays->lastPath();
+    std::srand(3);
+    for (int t = 0; t < 300; ++t) {
+        if (t % 50 == 0)
+            A::launch(b);
+        if (played && t % 20 == 0)
+            Keys::press(&b, t % 40 ? Qt::Key_Right : Qt::Key_Return);
+        A::tick(b);
+    }
+    if (leftBy == "new game")
+        b.newGame(0);
+    else
+        f.rebuild(); // the board goes, as when the program ends, and another comes
+    QCOMPARE(QFile::exists(last), kept);
+    if (!kept)
+        return;
+    const auto r = Recording::load(last, nullptr);
+    QVERIFY(r);
+    QVERIFY(!r->isFinished());
+    QCOMPARE(r->ticks(), 300);
+    Board replay(*r);
+    while (replay.stepReplay()) {
+    }
+    QCOMPARE(replay.replayMismatch(), QString());
+    QCOMPARE(replay.replayedScore(), r->score());
 }
 
 QAction* tst_Replay::replaysItem(AppWindow& window, const QString& text)

@@ -12,6 +12,8 @@ struct HighScoreAccess
     static void setName(HighScoreTable& t, int i, const QString& name) { t.names[i] = name; }
     // A new entry, as at a game's end, not yet saved.
     static void insert(HighScoreTable& t, const QString& name, int score) { t.change({name, score, false}); }
+    // The name typed for the entry inserted without one.
+    static void fillName(HighScoreTable& t, const QString& name, int score) { t.change({name, score, true}); }
 };
 
 #endif
