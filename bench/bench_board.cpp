@@ -1,10 +1,13 @@
 // The board's costs, on the offscreen platform: the tick's game logic alone,
 // the frame composed into the buffer alone, a whole tick with its copy to the
 // widget (on a still field, and averaged over a water cycle with moving
-// sprites), and the floor, the same widget copying one prepared frame to itself.
+// sprites), and the floor, the same widget copying one prepared frame to itself;
+// the whole tick again with the game's recording closed, and a recorded game
+// replayed without a window, as the verifier does.
 
 #include "boardaccess.h"
 #include "outputcapture.h"
+#include "replay/recording.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -90,6 +93,38 @@ void wholeTick(benchmark::State& state)
 }
 BENCHMARK(wholeTick);
 
+// The same with nothing recorded: what recording costs a tick is the difference.
+void wholeTickUnrecorded(benchmark::State& state)
+{
+    auto board = fullField();
+    A::stopRecording(*board);
+    board->show();
+    QCoreApplication::processEvents();
+    for (auto _ : state)
+        A::tick(*board);
+}
+BENCHMARK(wholeTickUnrecorded);
+
+// A whole recorded game (4011 ticks, played by the tests' autopilot) replayed
+// as --verify-replay does it, per tick.
+void replayTick(benchmark::State& state)
+{
+    QString why;
+    const auto recording = Recording::load(QStringLiteral(MARLOVEX_SOURCE_RECORDINGS "/autopilot-easy-3541.replay"), &why);
+    if (!recording) {
+        state.SkipWithError(qPrintable(why));
+        return;
+    }
+    for (auto _ : state) {
+        Board board(*recording);
+        while (board.stepReplay()) {
+        }
+        benchmark::DoNotOptimize(board.replayedScore());
+    }
+    state.SetItemsProcessed(state.iterations() * recording->ticks());
+}
+BENCHMARK(replayTick);
+
 // A game in motion over the 80 ticks of a water cycle, counted per tick: the
 // given number of submarines crossing both ways at the speeds launches give
 // them (5 to 50 pixels a second), bombs sinking and the destroyer steering,
@@ -145,6 +180,8 @@ class Reporter : public benchmark::ConsoleReporter
 {
 public:
     std::map<std::string, double> nanoseconds;
+    // The spread of the repetitions, where they were repeated.
+    std::map<std::string, double> stddev;
 
     void ReportRuns(const std::vector<Run>& runs) override
     {
@@ -156,6 +193,8 @@ public:
                 const std::string& args = run.run_name.args;
                 nanoseconds[run.run_name.function_name + (args.empty() ? "" : "/" + args)]
                     = items != run.counters.end() ? 1e9 / items->second.value : run.GetAdjustedCPUTime();
+            } else if (run.aggregate_name == "stddev" && run.counters.find("items_per_second") == run.counters.end()) {
+                stddev[run.run_name.function_name] = run.GetAdjustedCPUTime();
             }
     }
 };
@@ -168,6 +207,7 @@ int main(int argc, char** argv)
     qunsetenv("XAUTHORITY");
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
     benchmark::Initialize(&argc, argv);
     QApplication app(argc, argv);
 
@@ -176,5 +216,7 @@ int main(int argc, char** argv)
     std::printf("\n"); // after the console reporter's closing colour reset
     for (const auto& [name, ns] : reporter.nanoseconds)
         std::printf("result %s %.1f\n", name.c_str(), ns);
+    for (const auto& [name, ns] : reporter.stddev)
+        std::printf("result %s_stddev %.1f\n", name.c_str(), ns);
     return 0;
 }

@@ -34,6 +34,8 @@ struct BoardAccess
         return fresh.toImage();
     }
     static QPixmap& buffer(Board& b) { return *b.buffer; }
+    // The game goes on unrecorded.
+    static void stopRecording(Board& b) { b.recording.close(false, 0, 0); }
 
     static int& subCount(Board& b) { return b.subCount; }
     static int& bombCount(Board& b) { return b.bombCount; }
