@@ -11,12 +11,12 @@
 #include "platform/widgetpainter.h"
 #include "replay/replayshelf.h"
 
+#include <QDateTime>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPainter>
-#include <QDateTime>
 #include <QPointer>
 #include <QTimer>
 

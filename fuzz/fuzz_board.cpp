@@ -3,12 +3,12 @@
 // box answered at once, and the board's invariants checked after each event.
 
 #include "boardaccess.h"
+#include "fuzzapplication.h"
 #include "instantanswers.h"
 #include "keys.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFocusEvent>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,12 +17,7 @@ using A = BoardAccess;
 
 namespace {
 
-int argcCopy = 1;
-char* argvCopy[] = {const_cast<char*>("fuzz_board"), nullptr};
-// Kept to the end of the process: libFuzzer leaves through exit(), and a
-// QApplication torn down by static destruction crashes.
-QTemporaryDir* home = nullptr;
-QApplication* application = nullptr;
+// Kept to the end of the process, as the application is.
 InstantAnswers* answers = nullptr;
 
 void apply(Board& board, quint8 byte)
@@ -79,16 +74,8 @@ void apply(Board& board, quint8 byte)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qunsetenv("XAUTHORITY");
-    home = new QTemporaryDir;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->path()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home->path()));
-    application = new QApplication(argcCopy, argvCopy);
+    FuzzApplication::start("fuzz_board");
     answers = new InstantAnswers;
-    // The invariants speak for themselves; the offscreen platform's notes on
-    // window hints would drown them.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     return 0;
 }
 

@@ -4,10 +4,9 @@
 // its end with its invariants holding after every tick.
 
 #include "boardaccess.h"
+#include "fuzzapplication.h"
 #include "replay/recording.h"
 
-#include <QApplication>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,13 +14,6 @@
 using A = BoardAccess;
 
 namespace {
-
-int argcCopy = 1;
-char* argvCopy[] = {const_cast<char*>("fuzz_replay"), nullptr};
-// Kept to the end of the process: libFuzzer leaves through exit(), and a
-// QApplication torn down by static destruction crashes.
-QTemporaryDir* home = nullptr;
-QApplication* application = nullptr;
 
 [[noreturn]] void fail(const char* what, const QString& detail = QString())
 {
@@ -59,13 +51,7 @@ void replay(const QByteArray& bytes)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qunsetenv("XAUTHORITY");
-    home = new QTemporaryDir;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->path()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home->path()));
-    application = new QApplication(argcCopy, argvCopy);
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    FuzzApplication::start("fuzz_replay");
     return 0;
 }
 

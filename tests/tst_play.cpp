@@ -1,7 +1,9 @@
 // A whole game in the real program's window, as a desktop player plays it
 // (run under xvfb-run): P pauses with the sign and goes on, Space fires, and
-// once nobody has stopped four submarines F2 starts a new game. Played to its
-// end by nobody, a game takes a minute or so: this runs in the plain build.
+// once nobody has stopped four submarines F2 starts a new game; the game's
+// recording replays to its score, and plays again on the field from the menu.
+// Played to its end by nobody, a game takes a minute or so: this runs in the
+// plain build.
 
 #include "frametest.h"
 #include "gamewindow.h"
@@ -9,6 +11,7 @@
 #include "board/board.h"
 
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -98,6 +101,23 @@ void tst_Play::keysOfADesktopGame()
     QVERIFY(moving());
     QTRY_VERIFY_WITH_TIMEOUT(!dark(board()), 3000);
     QCOMPARE(bombsToHand(board()), 3);
+
+    // The game that ended was kept, and replays to its score.
+    QProcess verifier;
+    verifier.start(QStringLiteral(MARLOVEX_PROGRAM),
+                   {QStringLiteral("--verify-replay"), home.path() + "/keys/data/marlovex/replays/last.replay"});
+    QVERIFY(verifier.waitForFinished(30000));
+    QVERIFY2(verifier.exitCode() == 0, verifier.readAllStandardOutput() + verifier.readAllStandardError());
+    // Replays → Watch Last Game: the sign below the surface; Escape, the game again.
+    auto signShown = [this] { return qGray(board().pixel(Board::FieldWidth / 2, Board::WaterY + 8)) < 70; };
+    QVERIFY(!signShown());
+    window->key("alt+r");
+    QTest::qWait(300);
+    window->key("l");
+    QTRY_VERIFY_WITH_TIMEOUT(signShown(), 3000);
+    window->key("Escape");
+    QTRY_VERIFY_WITH_TIMEOUT(!signShown(), 3000);
+    QVERIFY(moving());
 }
 
 QTEST_GUILESS_MAIN(tst_Play)
