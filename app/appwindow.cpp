@@ -504,6 +504,13 @@ void AppWindow::changeEvent(QEvent* e)
         else if (fullScreenAction->isChecked())
             leftFullScreen.start();
     }
+    // A replay rests while the window is not in front, and goes on when it is.
+    if (e->type() == QEvent::ActivationChange && replayBoard) {
+        if (isActiveWindow())
+            replayBoard->resumeGame();
+        else
+            replayBoard->pauseGame();
+    }
     if (e->type() != QEvent::ActivationChange || isActiveWindow())
         return;
     // Our own boxes pause the game themselves where they need to; only another

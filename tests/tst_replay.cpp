@@ -622,6 +622,20 @@ void tst_Replay::watchingLeavesGameAndListAlone()
     for (Qt::Key key : {Qt::Key_Left, Qt::Key_Return, Qt::Key_Control, Qt::Key_Space, Qt::Key_A, Qt::Key_D, Qt::Key_P})
         QTest::keyClick(window->windowHandle(), key);
     QCOMPARE(state(), before);
+    // Another window in front: the replay rests, and goes on when the game's is back.
+    QVERIFY(replay->isRunning());
+    {
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QVERIFY(!replay->isRunning());
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(replay->isRunning());
+    }
+    QCOMPARE(QApplication::focusWidget(), replay);
+    QVERIFY(!game.isRunning());
     // To its end: a score that would earn a place, and no box, no name asked, no list written.
     while (replay->stepReplay()) {
     }
