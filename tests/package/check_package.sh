@@ -54,5 +54,11 @@ wait "$game" || status=$?
 [[ $status -eq 0 ]] || fail "the program ended with $status"
 [[ -f $scratch/config/marlovex/Marlovex.conf ]] || fail "no high-score list written on the way out"
 
+# The packaged program verifies a committed recording, without a display.
+env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/games/marlovex" --verify-replay \
+    "$source/tests/recordings/autopilot-easy-3541.replay" >"$scratch/verified" 2>&1 \
+    || fail "the recording does not verify: $(cat "$scratch/verified")"
+zcat "$root/usr/share/man/man6/marlovex.6.gz" | grep -q "verify" || fail "the manual page lacks --verify-replay"
+
 apt-get install --simulate "$deb" >"$scratch/apt" 2>&1 || fail "apt cannot install it: $(cat "$scratch/apt")"
 echo "package checks passed"
