@@ -511,8 +511,7 @@ void Board::setReplaySpeed(int speed)
     replaySpeed = speed;
     if (mainTimer->isActive())
         mainTimer->start(TickInterval / replaySpeed);
-    ++noticeVersion;
-    refresh();
+    showSign();
 }
 
 bool Board::replayToTick()
@@ -570,7 +569,7 @@ void Board::finishReplay()
     if (!gameOver)
         replayScore = std::max(score, 0);
     events->paused(true);
-    refresh();
+    showSign();
 }
 
 bool Board::stepReplay()
@@ -584,6 +583,16 @@ bool Board::stepReplay()
 void Board::setSign(const QStringList& lines)
 {
     sign = lines;
+    showSign();
+}
+
+void Board::showSign()
+{
+    // Made when it changes, not at every frame.
+    shownSign = sign;
+    if (!sign.isEmpty())
+        shownSign.append(replayDone ? QStringLiteral("Replay over · Esc: back to the game")
+                                    : QStringLiteral("%1x · 1, 2, 4: speed · Esc: stop").arg(replaySpeed));
     ++noticeVersion;
     refresh();
 }
@@ -710,13 +719,8 @@ Board::Frame Board::frameNow(QPainter& painter)
 
 const QStringList* Board::noticeNow() const
 {
-    if (replay) {
-        shownSign = sign;
-        if (!sign.isEmpty())
-            shownSign.append(replayDone ? QStringLiteral("Replay over · Esc: back to the game")
-                                        : QStringLiteral("%1x · 1, 2, 4: speed · Esc: stop").arg(replaySpeed));
-        return sign.isEmpty() ? nullptr : &shownSign;
-    }
+    if (replay)
+        return shownSign.isEmpty() ? nullptr : &shownSign;
     if (ending)
         return nullptr;
     const QStringList& notice = gameOver ? overNotice : pausedNotice;

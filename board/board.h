@@ -127,6 +127,7 @@ private:
     // holds no more ticks, or something the game could not have done.
     bool replayToTick();
     void finishReplay();
+    void showSign();
     void endGame();
     // The field at the largest whole number of the screen's pixels to each of
     // its own that the widget holds, in its middle, in the screen's pixels.
@@ -198,7 +199,7 @@ private:
     int replayScore = 0;
     QString replayFault;
     QStringList sign;
-    mutable QStringList shownSign;
+    QStringList shownSign; // the sign with its last line
     int noticeVersion = 0;
 };
 

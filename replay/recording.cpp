@@ -305,7 +305,6 @@ std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* 
     if (counted != ticks)
         return refuse(QStringLiteral("%1 ticks recorded where the header says %2").arg(counted).arg(ticks));
     r.tickCount = counted;
-    r.played = true;
     return r;
 }
 

@@ -35,8 +35,6 @@ public:
     void listWritten(const QList<Entry>& list, int ownPlace);
     // The file of each place's recording, or an empty string.
     QStringList forPlaces(const QList<Entry>& list) const;
-    // Why the last write failed; empty when none did.
-    QString writeError() const { return failure; }
 
 private:
     struct Kept {
@@ -52,7 +50,7 @@ private:
     QString shelf;
     std::optional<Recording> expected; // the last game, until the list holds it
     QString expectedPath;
-    QString failure;
+    QString failure; // why the last write failed, said once
 };
 
 #endif
