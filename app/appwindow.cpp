@@ -136,8 +136,10 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
 
 AppWindow::~AppWindow()
 {
-    // The board goes with the window's children, after the sounds it tells of.
+    // The boards go with the window's children, after the sounds they tell of.
     board->setEvents(nullptr);
+    if (replayBoard)
+        replayBoard->setEvents(nullptr);
 }
 
 int AppWindow::defaultSize(const QSize& available, qreal ratio)
