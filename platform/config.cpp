@@ -185,12 +185,11 @@ QString escapeValue(const QString& value)
     return escaped;
 }
 
-// The per-user settings folder by the XDG base directory rules: a relative
-// XDG_CONFIG_HOME is ignored, and without HOME the password database knows
-// where home is.
-QString configHome()
+} // namespace
+
+QString Config::userFolder(const char* variable, const QString& belowHome)
 {
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    const QString xdg = qEnvironmentVariable(variable);
     if (QDir::isAbsolutePath(xdg))
         return QDir::cleanPath(xdg);
     QString home = qEnvironmentVariable("HOME");
@@ -198,10 +197,8 @@ QString configHome()
         const passwd* user = getpwuid(getuid());
         home = user ? QFile::decodeName(user->pw_dir) : QString();
     }
-    return QDir::cleanPath(home) + QStringLiteral("/.config");
+    return QDir::cleanPath(home) + QLatin1Char('/') + belowHome;
 }
-
-} // namespace
 
 Config::Config(const QString& name, Domain domain)
     : domain(domain)
@@ -209,7 +206,7 @@ Config::Config(const QString& name, Domain domain)
     if (domain == File)
         path = name;
     else
-        path = configHome() + QLatin1Char('/') + QCoreApplication::applicationName() + QLatin1Char('/') + name
+        path = userFolder("XDG_CONFIG_HOME", QStringLiteral(".config")) + QLatin1Char('/') + QCoreApplication::applicationName() + QLatin1Char('/') + name
             + QStringLiteral(".conf");
     read();
 }

@@ -27,6 +27,12 @@ public:
 
     explicit Config(const QString& name, Domain domain = User);
     virtual ~Config();
+
+    // A per-user folder by the XDG base directory rules: the variable's value,
+    // unless relative or empty, or else home's folder below it; without HOME
+    // the password database knows where home is. The settings' folder is
+    // userFolder("XDG_CONFIG_HOME", ".config").
+    static QString userFolder(const char* variable, const QString& belowHome);
     Config(const Config&) = delete;
     Config& operator=(const Config&) = delete;
 

@@ -1,12 +1,12 @@
 #include "replay/replayshelf.h"
 
+#include "platform/config.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -17,18 +17,7 @@ const QString Suffix = QStringLiteral(".replay");
 
 QString ReplayShelf::defaultFolder()
 {
-    // A relative XDG_DATA_HOME is ignored; without HOME the password database
-    // knows where home is.
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (!QDir::isAbsolutePath(data)) {
-        QString home = qEnvironmentVariable("HOME");
-        if (!QDir::isAbsolutePath(home)) {
-            const passwd* user = getpwuid(getuid());
-            home = user ? QFile::decodeName(user->pw_dir) : QString();
-        }
-        data = home + QStringLiteral("/.local/share");
-    }
-    return QDir::cleanPath(data) + QStringLiteral("/marlovex/replays");
+    return Config::userFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/marlovex/replays");
 }
 
 ReplayShelf::ReplayShelf(const QString& folder)

@@ -90,6 +90,8 @@ private slots:
     void committedRecordingsVerify();
     void badRecordingsAreRefused_data();
     void badRecordingsAreRefused();
+    void shelfFolder_data();
+    void shelfFolder();
     void shelfKeepsThePlacesRecordings_data();
     void shelfKeepsThePlacesRecordings();
     void ownPlaceFollowsTheOwnEntry();
@@ -321,6 +323,31 @@ void tst_Replay::badRecordingsAreRefused()
         QCOMPARE(err.count('\n'), 1); // one line, saying why
         QVERIFY(out.isEmpty());
     }
+}
+
+void tst_Replay::shelfFolder_data()
+{
+    QTest::addColumn<QByteArray>("dataHome");
+    QTest::addColumn<QByteArray>("home");
+    QTest::addColumn<QString>("folder");
+
+    QTest::newRow("XDG_DATA_HOME") << QByteArray("/x/data/") << QByteArray("/h") << "/x/data/marlovex/replays";
+    QTest::newRow("relative XDG_DATA_HOME is ignored") << QByteArray("data") << QByteArray("/h") << "/h/.local/share/marlovex/replays";
+    QTest::newRow("none") << QByteArray() << QByteArray("/h/") << "/h/.local/share/marlovex/replays";
+}
+
+void tst_Replay::shelfFolder()
+{
+    QFETCH(QByteArray, dataHome);
+    QFETCH(QByteArray, home);
+    QFETCH(QString, folder);
+
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("XDG_DATA_HOME", dataHome);
+    qputenv("HOME", home);
+    const QString found = ReplayShelf::defaultFolder();
+    qputenv("HOME", savedHome);
+    QCOMPARE(found, folder);
 }
 
 void tst_Replay::shelfKeepsThePlacesRecordings_data()
