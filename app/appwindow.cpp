@@ -379,9 +379,9 @@ void AppWindow::applyKeys()
 void AppWindow::buildReplaysMenu()
 {
     replaysMenu = menuBar()->addMenu(QStringLiteral("&Replays"));
-    // The list and the recordings may have changed since the menu was last open.
+    // Filled as it opens, from the list and the recordings as they are then:
+    // nothing is read for it at start-up.
     connect(replaysMenu, &QMenu::aboutToShow, this, &AppWindow::fillReplaysMenu);
-    fillReplaysMenu();
 }
 
 void AppWindow::fillReplaysMenu()
