@@ -6,6 +6,7 @@
 #include "highscore/highscoretable.h"
 #include "pad/gamepads.h"
 #include "platform/messageboxwidth.h"
+#include "replay/replayboard.h"
 #include "replay/replayshelf.h"
 #include "sound/soundeffects.h"
 
@@ -35,8 +36,7 @@ namespace {
 constexpr int MenuBarHeight = 20;
 // Room for a title bar where the toolkit cannot tell the frame.
 constexpr int UnknownFrameHeight = 48;
-// Below a thousandth of a pixel, a scaled edge is whole.
-constexpr qreal Fuzz = 0.001;
+constexpr qreal Fuzz = Rules::PixelFuzz;
 // How long a window manager may take to answer a request for full screen.
 constexpr int FullScreenSettleMilliseconds = 500;
 constexpr int RulesMaxWidth = 210;
@@ -46,7 +46,7 @@ constexpr int MenuNameWidth = 200;
 constexpr int SignNameWidth = 120;
 
 // Menu item ids; the three new games are 6 + difficulty.
-enum MenuId { PauseGame, UnpauseGame, Exit, About, Rules, ShowHighScores, EasyGame, NormalGame, HardGame };
+enum MenuId { PauseGame, UnpauseGame, Exit, About, RulesItem, ShowHighScores, EasyGame, NormalGame, HardGame };
 
 const char* const AboutText =
     "<center><B>Marlovex</B><BR>"
@@ -78,7 +78,8 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
     // Where the submarines come from; the only seeding there is.
     std::srand(std::time(nullptr));
 
-    board = new Board(this);
+    // The pictures are found once: the game and its replays draw with them.
+    board = new Board(this, nullptr, {}, pictures);
     // Not the central widget: the board keeps this place whatever the window's size.
     // A size from the file that is none of ours counts as no choice.
     const int remembered = settings.size();
@@ -94,7 +95,7 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
 
     appMenu = menuBar()->addMenu(QStringLiteral("&Marlovex"));
     addItem(appMenu, "&About", About);
-    addItem(appMenu, "&Rules", Rules);
+    addItem(appMenu, "&Rules", RulesItem);
     appMenu->addSeparator();
     addItem(appMenu, "&Exit", Exit);
 
@@ -323,7 +324,7 @@ void AppWindow::menuSelected(int id)
     case About:
         showBox("About", QString::fromLatin1(AboutText));
         break;
-    case Rules:
+    case RulesItem:
         showBox("Rules", QString::fromLatin1(RulesText), RulesMaxWidth);
         break;
     case ShowHighScores:
@@ -425,21 +426,20 @@ void AppWindow::watch(const QString& path, const QString& player)
     resumeAfterReplay = board->isRunning();
     board->pauseGame();
     board->hide();
-    replayBoard = new Board(*recording, this);
+    replayBoard = new ReplayBoard(*recording, pictures, this);
     replayBoard->setGeometry(board->geometry());
     QString who = HighScoreTable::shownName(player.isEmpty() ? recording->name() : player);
     if (who.isEmpty())
         who = QStringLiteral("the last game");
     const QFontMetrics metrics(replayBoard->font());
-    replayBoard->setSign({QStringLiteral("Replay: %1 · %2")
-                              .arg(metrics.elidedText(who, Qt::ElideRight, SignNameWidth))
-                              .arg(recording->score())});
+    replayBoard->setTitle(
+        QStringLiteral("Replay: %1 · %2").arg(metrics.elidedText(who, Qt::ElideRight, SignNameWidth)).arg(recording->score()));
     // Escape comes inside the replay's own key handler: it goes once that is done.
     replayBoard->replayStop = [this] { QMetaObject::invokeMethod(this, &AppWindow::stopWatching, Qt::QueuedConnection); };
     replayBoard->setEvents(sounds.get());
     replayBoard->show();
     replayBoard->setFocus();
-    replayBoard->resumeGame();
+    replayBoard->play();
 }
 
 void AppWindow::stopWatching()
@@ -447,7 +447,7 @@ void AppWindow::stopWatching()
     if (!replayBoard)
         return;
     // Its sounds end with it.
-    replayBoard->pauseGame();
+    replayBoard->rest();
     replayBoard->setEvents(nullptr);
     replayBoard->hide();
     replayBoard->deleteLater();
@@ -509,9 +509,9 @@ void AppWindow::changeEvent(QEvent* e)
     // A replay rests while the window is not in front, and goes on when it is.
     if (e->type() == QEvent::ActivationChange && replayBoard) {
         if (isActiveWindow())
-            replayBoard->resumeGame();
+            replayBoard->play();
         else
-            replayBoard->pauseGame();
+            replayBoard->rest();
     }
     if (e->type() != QEvent::ActivationChange || isActiveWindow())
         return;

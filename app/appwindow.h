@@ -2,6 +2,7 @@
 #define APPWINDOW_H
 
 #include "app/desktopsettings.h"
+#include "board/pictures.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include <memory>
 
 class Board;
+class ReplayBoard;
 class GamePads;
 class KeyMap;
 class SoundEffects;
@@ -69,11 +71,12 @@ private:
     // Back to the game, which goes on if it ran before.
     void stopWatching();
 
+    Pictures pictures = Pictures::load();
     QMenu* appMenu = nullptr;
     QMenu* gameMenu = nullptr;
     QMenu* replaysMenu = nullptr;
     Board* board = nullptr;
-    Board* replayBoard = nullptr; // while a recording plays
+    ReplayBoard* replayBoard = nullptr; // while a recording plays
     bool resumeAfterReplay = false;
     QList<QAction*> sizeActions;
     QAction* fullScreenAction = nullptr;

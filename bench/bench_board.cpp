@@ -8,6 +8,7 @@
 #include "boardaccess.h"
 #include "outputcapture.h"
 #include "replay/recording.h"
+#include "replay/replayboard.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -116,7 +117,7 @@ void replayTick(benchmark::State& state)
         return;
     }
     for (auto _ : state) {
-        Board board(*recording);
+        ReplayBoard board(*recording);
         while (board.stepReplay()) {
         }
         benchmark::DoNotOptimize(board.replayedScore());

@@ -5,118 +5,34 @@
 #include "board/sub.h"
 #include "highscore/highscoretable.h"
 #include "highscore/keygrace.h"
-#include "platform/handheldfont.h"
 #include "platform/messageboxwidth.h"
-#include "platform/resource.h"
-#include "platform/widgetpainter.h"
 #include "replay/replayshelf.h"
 
 #include <QDateTime>
-#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPointer>
 #include <QTimer>
 
-#include <QtMath>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 // "tick" and "frame" as they happen, for measuring the real program; off unless
 // asked for (QT_LOGGING_RULES="marlovex.timing.debug=true").
 Q_LOGGING_CATEGORY(lcTiming, "marlovex.timing", QtInfoMsg)
 
+using namespace Rules;
+
 namespace {
 
-constexpr int TickInterval = 20; // ms: 50 ticks a second
-constexpr float TicksPerSecond = 50.0f;
-constexpr float DestroyerStep = 2.0f;
-constexpr int DestroyerY = 10;
-constexpr double WaterStep = 0.1; // 80 ticks, 1.6 s, for the eight frames
-
-constexpr int StartLives = 3;
-constexpr int EasyInterval = 4500; // ms to the first launch of an easy game
-constexpr float IntervalShrink = 150.0f;
-// A launch: a depth from the shallowest to the deepest, and a speed of 36 to 55
-// pixels a second less an eighth of the depth.
-constexpr int SlowestBaseSpeed = 36;
-constexpr int BaseSpeeds = 20;
-constexpr int DepthPerSlowerPixel = 8;
-
-constexpr int BombCost = 10;
-constexpr int BombStartY = 40;
-constexpr float BombSpeed = 30.0f;
-// A hit needs more than this overlap on the sides and below...
-constexpr float HitOverlap = 1.0f;
-// ...and the bomb's lower edge this far below the submarine's top.
-constexpr float HitDepth = 5.0f;
-
-constexpr int ScoreX = 3;
-constexpr int ScoreBaseline = 12;
-constexpr int IconY = 3;
-constexpr int IconGap = 3;
 constexpr int EndBoxMinWidth = 110;
-// Two changed areas are drawn and shown as one when that adds at most this many
-// pixels; a sprite that moved at most this far is drawn again in one.
-constexpr int JoinSlack = 2000;
-constexpr int SmallMove = 4;
-
-constexpr const char* ImageDir = "marlovex";
-// Where a desktop build finds the pictures, relative to the working directory.
-constexpr const char* DesktopRoot = "ipk/opt/QtPalmtop/pics";
-
-// The frame buffer at a screen's pixel ratio, so that text stays sharp and the
-// pictures are scaled by whole pixels on a high-density screen.
-QPixmap frameBuffer(qreal ratio)
-{
-    QPixmap buffer(QSize(Board::FieldWidth, Board::FieldHeight) * ratio);
-    buffer.setDevicePixelRatio(ratio);
-    return buffer;
-}
-
-// True when the picture, drawn at an area's corner, paints all of an area this size.
-bool covers(const QPixmap& picture, QSize area)
-{
-    return !picture.hasAlphaChannel() && picture.width() >= area.width() && picture.height() >= area.height();
-}
-
-// A row of icons at the top of the field; none when it has no width.
-QRect iconRow(int x, int width, int height)
-{
-    return width > 0 ? QRect(x, IconY, width, height) : QRect();
-}
 
 // A timer of 0 ms would fire on every pass of the event loop.
 int timerInterval(float interval)
 {
     return std::max(1, int(interval));
 }
-
-// The notice's title, larger and bold, above its line.
-QFont titleFont(const QFont& base)
-{
-    QFont font(base);
-    font.setBold(true);
-    if (font.pixelSize() > 0)
-        font.setPixelSize(font.pixelSize() * 3 / 2);
-    else
-        font.setPointSizeF(font.pointSizeF() * 1.5);
-    return font;
-}
-
-// Below a thousandth of a pixel, a scaled edge is whole.
-constexpr qreal Fuzz = 0.001;
-
-constexpr int NoticePadding = 6;
-constexpr int NoticeY = 100; // its middle, in the sea below the destroyer
-// A replay's sign: lighter, in plain lines, in the band below the surface
-// that no submarine reaches.
-constexpr int SignPadding = 2;
-constexpr int SignAlpha = 150;
 
 // A game's clock for its recording.
 qint64 now()
@@ -126,59 +42,43 @@ qint64 now()
 
 } // namespace
 
-Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f)
-    : Board(parent, f, nullptr)
+Board::Board(QWidget* parent, const char* name, Qt::WindowFlags f, const Pictures& pictures)
+    : QWidget(parent, f)
 {
     if (name)
         setObjectName(QString::fromLatin1(name));
+    setUp(pictures);
+    highScores = new HighScoreTable(this, "Marlovex");
+    replays = new ReplayShelf();
+    highScores->afterWrite = [this](const QList<HighScoreTable::Entry>& list, int ownPlace) {
+        replays->listWritten(list, ownPlace);
+    };
     newGame(1);
 }
 
-Board::Board(const Recording& recording, QWidget* parent)
-    : Board(parent, {}, &recording)
+Board::Board(const Pictures& pictures, QWidget* parent)
+    : QWidget(parent)
 {
-    setObjectName(QStringLiteral("replayBoard"));
-    const Recording::Start& start = recording.start();
-    score = 0;
-    lives = StartLives;
-    subInterval = float(EasyInterval - start.difficulty);
-    destroyerX = start.destroyerX;
-    waterPhase = start.waterPhase;
-    leftPressed = start.left;
-    rightPressed = start.right;
+    setUp(pictures);
 }
 
-Board::Board(QWidget* parent, Qt::WindowFlags f, const Recording* toReplay)
-    : QWidget(parent, f)
+void Board::setUp(const Pictures& pictures)
 {
     // The handheld was told here to keep every picture ready for fast drawing;
     // Qt 6 stores a pixmap the best way for its screen by itself.
-
-    for (int i = 0; i < WaterFrames; ++i)
-        waterPix[i] = loadImage(qPrintable(QString::asprintf("water%d", i + 1)));
-    skyPix = loadImage("sky");
-    destroyerPix = loadImage("destroyer");
-    livesPix = loadImage("lives");
-    subPix = loadImage("sub");
-    bombPix = loadImage("bomb");
-
-    if (toReplay) {
-        // A game played before: nothing of it goes to the list.
-        replay.emplace(*toReplay);
-    } else {
-        highScores = new HighScoreTable(this, "Marlovex");
-        replays = new ReplayShelf();
-        highScores->afterWrite = [this](const QList<HighScoreTable::Entry>& list, int ownPlace) {
-            replays->listWritten(list, ownPlace);
-        };
-    }
+    waterPix = pictures.water;
+    skyPix = pictures.sky;
+    destroyerPix = pictures.destroyer;
+    livesPix = pictures.lives;
+    subPix = pictures.sub;
+    bombPix = pictures.bomb;
 
     destroyerX = float(FieldWidth / 2 - destroyerPix.width() / 2);
     setFocusPolicy(Qt::StrongFocus);
     // Every frame covers the whole field; nothing needs clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 
-    buffer = new QPixmap(frameBuffer(devicePixelRatioF()));
+    buffer = new QPixmap(FramePainter::newBuffer(devicePixelRatioF()));
     resize(FieldWidth, FieldHeight);
 
     mainTimer = new QTimer(this);
@@ -205,19 +105,21 @@ Board::~Board()
 
 void Board::keepRecording()
 {
-    // A game left running is kept as the last one, unless nobody played it.
+    // Not a game that nobody played: the first one runs by itself at start-up.
     if (!replays || !recording.isOpen() || !recording.hasPlayerInput())
         return;
-    recording.close(false, std::max(score, 0), now());
-    replays->gameEnded(recording, false);
+    // A copy: the game may go on (a session saved, a logout cancelled), and
+    // its recording with it.
+    Recording sofar = recording;
+    sofar.close(false, std::max(score, 0), now());
+    replays->gameEnded(sofar, false);
 }
 
 void Board::newGame(int difficulty)
 {
-    if (replay)
-        return;
     keepRecording();
-    recording = Recording({difficulty, destroyerX, waterPhase, leftPressed, rightPressed});
+    recording = Recording({difficulty, destroyerX, waterPhase, leftPressed, rightPressed,
+                           {destroyerPix.size(), subPix.size(), bombPix.size()}});
     releaseRecords();
     score = 0;
     lives = StartLives;
@@ -225,6 +127,19 @@ void Board::newGame(int difficulty)
     subInterval = float(EasyInterval - difficulty);
     gameOver = false;
     resumeGame();
+}
+
+void Board::startDriven(const Recording::Start& start)
+{
+    releaseRecords();
+    score = 0;
+    lives = StartLives;
+    subInterval = float(EasyInterval - start.difficulty);
+    destroyerX = start.destroyerX;
+    waterPhase = start.waterPhase;
+    leftPressed = start.left;
+    rightPressed = start.right;
+    gameOver = false;
 }
 
 void Board::pauseGame()
@@ -237,12 +152,10 @@ void Board::pauseGame()
 
 void Board::resumeGame()
 {
-    if (gameOver || replayDone)
+    if (gameOver)
         return;
-    mainTimer->start(replay ? TickInterval / replaySpeed : TickInterval);
-    // A replay's launches come from its recording.
-    if (!replay)
-        newSubTimer->start(timerInterval(subInterval));
+    mainTimer->start(TickInterval);
+    newSubTimer->start(timerInterval(subInterval));
     events->paused(false);
     refresh();
 }
@@ -251,15 +164,20 @@ void Board::setNotices(const QStringList& whilePaused, const QStringList& whenOv
 {
     pausedNotice = whilePaused;
     overNotice = whenOver;
-    shown.notice = nullptr;
-    shown.noticeArea = QRect(0, 0, FieldWidth, FieldHeight); // drawn again wherever it was
+    frames.noticeChanged();
+    refresh();
+}
+
+void Board::setSign(const QStringList& lines)
+{
+    sign = lines;
+    frames.noticeChanged();
     refresh();
 }
 
 void Board::refresh()
 {
-    if (isVisible() && buffer)
-        showChanges(updateFrame());
+    frames.showNow();
 }
 
 bool Board::isRunning() const
@@ -281,14 +199,7 @@ BoardEvents* Board::nobody()
 
 void Board::gameLogic()
 {
-    if (replay) {
-        if (!replayToTick()) {
-            finishReplay();
-            return;
-        }
-    } else {
-        recording.tick();
-    }
+    recording.tick();
 
     // The destroyer; each bound is tested before its step, so it may end a step past it.
     if (leftPressed && destroyerX > 0.0f)
@@ -346,31 +257,29 @@ void Board::gameLogic()
 
     // The frame, drawn now rather than queued; only what changed is drawn and
     // shown again.
-    if (isVisible())
-        showChanges(updateFrame());
-    if (replay && gameOver)
-        finishReplay();
+    frames.showNow();
     qCDebug(lcTiming, "tick");
 }
 
 void Board::endGame()
 {
+    // The last tick ends the recording before anything draws a frame: a frame
+    // after the game's end changes nothing it holds.
+    const int finalScore = std::max(score, 0);
+    recording.close(true, finalScore, now());
     // No notice behind the boxes of the game's end; the one that says how to
     // go on comes after them.
-    ending = !replay;
+    ending = true;
     pauseGame();
     events->gameOver();
+    closeGame(finalScore);
+    gameOver = true;
+    ending = false;
+    refresh();
+}
 
-    // A bomb dropped at 0 since the last frame leaves the score below zero for
-    // a moment; the player never saw that on the screen.
-    const int finalScore = std::max(score, 0);
-    if (replay) {
-        // No boxes and no list: the game as it was, to its end.
-        gameOver = true;
-        replayScore = finalScore;
-        return;
-    }
-    recording.close(true, finalScore, now());
+void Board::closeGame(int finalScore)
+{
     replays->gameEnded(recording, highScores->qualifies(finalScore));
     QPointer<QMessageBox> box = new QMessageBox(this);
     box->setObjectName(QStringLiteral("endBox"));
@@ -385,15 +294,13 @@ void Board::endGame()
     if (highScores->qualifies(finalScore))
         events->placeEarned();
     highScores->checkScore(finalScore);
-    ending = false;
-    refresh();
 }
 
 void Board::newSub()
 {
     const int direction = rand() % 2;
     const int depth = rand() % (DeepestDepth - ShallowestDepth + 1) + ShallowestDepth;
-    const int speedDraw = rand() % BaseSpeeds;
+    const int speedDraw = rand() % SpeedDraws;
     recording.launch(direction, depth, speedDraw);
     launch(direction, depth, speedDraw);
 }
@@ -444,10 +351,6 @@ void Board::steer(bool left, bool right)
 
 void Board::keyPressEvent(QKeyEvent* e)
 {
-    if (replay) {
-        replayKey(e);
-        return;
-    }
     switch (e->key()) {
     case Qt::Key_Left:
         steer(true, rightPressed);
@@ -471,7 +374,7 @@ void Board::keyPressEvent(QKeyEvent* e)
 void Board::keyReleaseEvent(QKeyEvent* e)
 {
     // The key is still held: an auto-repeat release is followed at once by a press.
-    if (e->isAutoRepeat() || replay)
+    if (e->isAutoRepeat())
         return;
     if (e->key() == Qt::Key_Left)
         steer(false, rightPressed);
@@ -483,417 +386,23 @@ void Board::focusOutEvent(QFocusEvent* e)
 {
     // A key released while another window has the keyboard never reaches us; it
     // must not leave the destroyer driving by itself.
-    if (!replay)
-        steer(false, false);
+    steer(false, false);
     QWidget::focusOutEvent(e);
 }
 
-void Board::replayKey(QKeyEvent* e)
+void Board::settleForFrame()
 {
-    // Only the speeds and the way out; the keys of play do nothing here.
-    switch (e->key()) {
-    case Qt::Key_1:
-    case Qt::Key_2:
-    case Qt::Key_4:
-        setReplaySpeed(e->key() - Qt::Key_0);
-        break;
-    case Qt::Key_Escape:
-        if (replayStop)
-            replayStop();
-        break;
-    default:
-        break;
+    // Bombs dropped at 0 leave the score negative until a frame shows it;
+    // the player never sees it below 0.
+    if (score < 0) {
+        score = 0;
+        recording.settle();
     }
-}
-
-void Board::setReplaySpeed(int speed)
-{
-    replaySpeed = speed;
-    if (mainTimer->isActive())
-        mainTimer->start(TickInterval / replaySpeed);
-    showSign();
-}
-
-bool Board::replayToTick()
-{
-    // What came before the next tick, in its order; false once the recording
-    // is over or no longer fits the game.
-    Recording::Event e;
-    while (ticksToRun == 0) {
-        if (!replay->next(replayAt, e))
-            return false;
-        switch (e.kind) {
-        case Recording::Event::Ticks:
-            ticksToRun = e.ticks;
-            break;
-        case Recording::Event::Steer:
-            leftPressed = e.left;
-            rightPressed = e.right;
-            break;
-        case Recording::Event::Fire:
-            if (bombCount >= MaxBombs) {
-                replayFault = QStringLiteral("a bomb dropped with three falling");
-                return false;
-            }
-            fire();
-            break;
-        case Recording::Event::Launch:
-            launch(e.direction, e.depth, e.speedDraw);
-            break;
-        case Recording::Event::Settle:
-            if (score >= 0) {
-                replayFault = QStringLiteral("a score of %1 raised to 0").arg(score);
-                return false;
-            }
-            score = 0;
-            break;
-        }
-    }
-    --ticksToRun;
-    return true;
-}
-
-void Board::finishReplay()
-{
-    if (replayDone)
-        return;
-    replayDone = true;
-    mainTimer->stop();
-    // The tick that ended the game ends its recording too.
-    Recording::Event e;
-    if (replayFault.isEmpty() && gameOver && (ticksToRun > 0 || replay->next(replayAt, e)))
-        replayFault = QStringLiteral("events after the game ended");
-    if (replayFault.isEmpty() && replay->isFinished() != gameOver)
-        replayFault = gameOver ? QStringLiteral("the game ended before its recording")
-                               : QStringLiteral("the recording ends before the game did");
-    if (!gameOver)
-        replayScore = std::max(score, 0);
-    events->paused(true);
-    showSign();
-}
-
-bool Board::stepReplay()
-{
-    if (!replay || replayDone)
-        return false;
-    gameLogic();
-    return !replayDone;
-}
-
-void Board::setSign(const QStringList& lines)
-{
-    sign = lines;
-    showSign();
-}
-
-void Board::showSign()
-{
-    // Made when it changes, not at every frame.
-    shownSign = sign;
-    if (!sign.isEmpty())
-        shownSign.append(replayDone ? QStringLiteral("Replay over · Esc: back to the game")
-                                    : QStringLiteral("%1x · 1, 2, 4: speed · Esc: stop").arg(replaySpeed));
-    ++noticeVersion;
-    refresh();
 }
 
 void Board::paintEvent(QPaintEvent* e)
 {
-    // What this brings up to date beyond the event's region (a bomb dropped
-    // since the last tick, say) is shown by the paint that follows.
-    QRegion unseen;
-    for (const QRect& r : updateFrame())
-        unseen += toLogical(onDevice(r)).toAlignedRect();
-    unseen -= e->region();
-    if (!unseen.isEmpty())
-        update(unseen);
-    const QRect field = fieldOnDevice();
-    QPainter painter(this);
-    for (const QRect& r : e->region()) {
-        // In whole pixels of the screen, on which the field starts whatever
-        // the scale: black around it where the widget is larger.
-        const QRect device = deviceCover(r);
-        for (const QRect& band : QRegion(device) - field)
-            painter.fillRect(toLogical(band), Qt::black);
-        if (const QRect inside = device & field; !inside.isEmpty())
-            drawBuffer(painter, inside);
-    }
-    qCDebug(lcTiming, "frame");
-}
-
-void Board::drawBuffer(QPainter& painter, const QRect& device) const
-{
-    // The buffer has a pixel for each of the screen's: copied one to one.
-    painter.drawPixmap(toLogical(device), *buffer, QRectF(device.translated(-fieldOnDevice().topLeft())));
-}
-
-void Board::showChanges(const Rects& changed)
-{
-    if (changed.isEmpty())
-        return;
-    Rects areas;
-    QRegion region;
-    for (const QRect& r : changed) {
-        areas.append(onDevice(r));
-        region += toLogical(areas.back()).toAlignedRect();
-    }
-    WidgetPainter painter(this, region);
-    if (!painter.isActive()) {
-        repaint(region);
-        return;
-    }
-    for (const QRect& r : std::as_const(areas))
-        drawBuffer(*painter, r);
-}
-
-QSize Board::deviceSize() const
-{
-    return (QSizeF(size()) * devicePixelRatioF()).toSize();
-}
-
-QRect Board::onDevice(const QRect& inField) const
-{
-    return QRect(fieldOnDevice().topLeft() + inField.topLeft() * zoom(), inField.size() * zoom());
-}
-
-QRectF Board::toLogical(const QRect& device) const
-{
-    const qreal ratio = devicePixelRatioF();
-    return QRectF(device.x() / ratio, device.y() / ratio, device.width() / ratio, device.height() / ratio);
-}
-
-QRect Board::deviceCover(const QRect& logical) const
-{
-    const qreal ratio = devicePixelRatioF();
-    const QPoint from(qFloor(logical.x() * ratio + Fuzz), qFloor(logical.y() * ratio + Fuzz));
-    const QPoint to(qCeil((logical.x() + logical.width()) * ratio - Fuzz), qCeil((logical.y() + logical.height()) * ratio - Fuzz));
-    return QRect(from, to - QPoint(1, 1)) & QRect(QPoint(), deviceSize());
-}
-
-int Board::zoom() const
-{
-    const QSize device = deviceSize();
-    return std::max(1, std::min(device.width() / FieldWidth, device.height() / FieldHeight));
-}
-
-QRect Board::fieldOnDevice() const
-{
-    const QSize device = deviceSize();
-    const QSize size = QSize(FieldWidth, FieldHeight) * zoom();
-    return QRect(QPoint((device.width() - size.width()) / 2, (device.height() - size.height()) / 2), size);
-}
-
-Board::Frame Board::frameNow(QPainter& painter)
-{
-    // The score and the notices in the handheld's sizes, scaled with the field.
-    painter.setFont(HandheldFont::of(painter.font()));
-    // Bombs dropped at 0 leave the score negative until here; it stays at 0.
-    // A replay raises it where its recording says the game did.
-    if (score < 0 && !replay) {
-        score = 0;
-        recording.settle();
-    }
-    Frame frame;
-    frame.water = int(waterPhase);
-    frame.destroyer = QRect(QPoint(int(destroyerX), DestroyerY), destroyerPix.size());
-    frame.score = scoreText.place(painter, ScoreX, ScoreBaseline, std::max(score, 0));
-    frame.scoreVersion = scoreText.version();
-    // The lives left, centred on the middle of the field, each icon with its
-    // gap; the bombs still to hand, from the right edge leftwards.
-    const int livesWidth = std::max(lives, 0) * (livesPix.width() + IconGap);
-    frame.lifeIcons = iconRow(FieldWidth / 2 - livesWidth / 2, livesWidth, livesPix.height());
-    const int bombsWidth = (MaxBombs - bombCount) * (bombPix.width() + IconGap);
-    frame.bombIcons = iconRow(FieldWidth - bombsWidth, bombsWidth, bombPix.height());
-    frame.subCount = subCount;
-    for (int i = 0; i < subCount; ++i)
-        frame.subs[i] = QRect(QPoint(int(subs[i]->x), int(subs[i]->y)), subPix.size());
-    frame.bombCount = bombCount;
-    for (int i = 0; i < bombCount; ++i)
-        frame.bombs[i] = QRect(QPoint(int(bombs[i]->x), int(bombs[i]->y)), bombPix.size());
-    frame.notice = noticeNow();
-    frame.noticeVersion = noticeVersion;
-    if (frame.notice)
-        frame.noticeArea = noticeArea(painter, *frame.notice);
-    return frame;
-}
-
-const QStringList* Board::noticeNow() const
-{
-    if (replay)
-        return shownSign.isEmpty() ? nullptr : &shownSign;
-    if (ending)
-        return nullptr;
-    const QStringList& notice = gameOver ? overNotice : pausedNotice;
-    if (notice.isEmpty() || (!gameOver && mainTimer->isActive()))
-        return nullptr;
-    return &notice;
-}
-
-QRect Board::noticeArea(const QPainter& painter, const QStringList& notice) const
-{
-    const QFontMetrics title(replay ? painter.font() : titleFont(painter.font()), painter.device());
-    const QFontMetrics line(painter.font(), painter.device());
-    int width = 0, height = 0;
-    for (int i = 0; i < notice.size(); ++i) {
-        const QFontMetrics& metrics = i == 0 ? title : line;
-        width = std::max(width, metrics.horizontalAdvance(notice[i]));
-        height += metrics.height();
-    }
-    const int padding = replay ? SignPadding : NoticePadding;
-    const QSize size(std::min(FieldWidth, width + 2 * padding), height + 2 * padding);
-    const int top = replay ? WaterY + SignPadding : NoticeY - size.height() / 2;
-    return QRect(QPoint((FieldWidth - size.width()) / 2, top), size);
-}
-
-void Board::drawNotice(QPainter& painter, const QStringList& notice, const QRect& at) const
-{
-    // A dark panel on the sea, white writing: as the score, drawn at the
-    // screen's own resolution.
-    painter.fillRect(at, QColor(0, 0, 32, replay ? SignAlpha : 200));
-    painter.setPen(QColor(255, 255, 255));
-    painter.drawRect(at.adjusted(0, 0, -1, -1));
-    const QFont base = painter.font();
-    int y = at.top() + (replay ? SignPadding : NoticePadding);
-    for (int i = 0; i < notice.size(); ++i) {
-        painter.setFont(i == 0 && !replay ? titleFont(base) : base);
-        const int height = QFontMetrics(painter.font(), painter.device()).height();
-        painter.drawText(QRect(at.left(), y, at.width(), height), Qt::AlignHCenter | Qt::AlignTop, notice[i]);
-        y += height;
-    }
-    painter.setFont(base);
-    painter.setPen(QPen());
-}
-
-Board::Rects Board::changedSince(const Frame& before, const Frame& now) const
-{
-    const QRect whole(0, 0, FieldWidth, FieldHeight);
-    if (before.water != now.water)
-        return {whole};
-    Rects changed;
-    // Where a sprite moved a little, one rectangle covers both its places.
-    auto both = [&changed](const QRect& a, const QRect& b) {
-        if (a == b)
-            return;
-        if (a.isEmpty() || b.isEmpty() || !a.adjusted(-SmallMove, -SmallMove, SmallMove, SmallMove).intersects(b)) {
-            changed.append(a);
-            changed.append(b);
-        } else {
-            changed.append(a.united(b));
-        }
-    };
-    both(before.destroyer, now.destroyer);
-    if (before.scoreVersion != now.scoreVersion || before.score != now.score)
-        changed.append(before.score.united(now.score));
-    // The icon rows, whole, when their number changes.
-    if (before.lifeIcons != now.lifeIcons)
-        changed.append(before.lifeIcons | now.lifeIcons);
-    if (before.bombIcons != now.bombIcons)
-        changed.append(before.bombIcons | now.bombIcons);
-    if (before.notice != now.notice || before.noticeArea != now.noticeArea || before.noticeVersion != now.noticeVersion)
-        changed.append((before.notice || !before.noticeArea.isEmpty() ? before.noticeArea : QRect())
-                       | (now.notice ? now.noticeArea : QRect()));
-    // Slot by slot: where a slot's sprite is unchanged, so is everything drawn
-    // over and under it that is unchanged too, in the same order.
-    for (int i = 0; i < std::max(before.subCount, now.subCount); ++i)
-        both(i < before.subCount ? before.subs[i] : QRect(), i < now.subCount ? now.subs[i] : QRect());
-    for (int i = 0; i < std::max(before.bombCount, now.bombCount); ++i)
-        both(i < before.bombCount ? before.bombs[i] : QRect(), i < now.bombCount ? now.bombs[i] : QRect());
-
-    // Overlapping rectangles become one, so that nothing is drawn twice, and so
-    // do those whose union is not much larger: each rectangle costs about as
-    // much as copying a thousand pixels more.
-    auto join = [](const QRect& a, const QRect& b) {
-        const QRect both = a.united(b);
-        return a.intersects(b) || both.width() * both.height() - a.width() * a.height() - b.width() * b.height() <= JoinSlack;
-    };
-    for (int i = 0; i < changed.size(); ++i) {
-        changed[i] &= whole;
-        for (int j = 0; j < i; ++j) {
-            if (join(changed[j], changed[i])) {
-                changed[j] |= changed[i];
-                changed.remove(i);
-                i = -1; // a grown one may now meet an earlier one
-                break;
-            }
-        }
-        if (i >= 0 && changed[i].isEmpty())
-            changed.remove(i--);
-    }
-    return changed;
-}
-
-Board::Rects Board::updateFrame()
-{
-    // A new buffer for a new size or a screen of another pixel ratio: a pixel
-    // of it for each of the screen's.
-    const qreal ratio = zoom();
-    if (buffer->devicePixelRatio() != ratio) {
-        *buffer = frameBuffer(ratio);
-        shown = Frame();
-    }
-    QPainter painter(buffer);
-    const Frame now = frameNow(painter);
-    const Rects changed = changedSince(shown, now);
-    for (const QRect& area : changed)
-        drawFrame(painter, now, area);
-    shown = now;
-    return changed;
-}
-
-void Board::drawFrame(QPainter& painter, const Frame& frame, const QRect& area)
-{
-    // Sky and water together cover the field; where one is missing or short,
-    // black, so that no earlier frame shows through.
-    const QPixmap& water = waterPix[frame.water];
-    if (!covers(skyPix, QSize(FieldWidth, WaterY)) || !covers(water, QSize(FieldWidth, FieldHeight - WaterY)))
-        painter.fillRect(area, Qt::black);
-    const QRect sky = area & skyPix.rect();
-    if (!sky.isEmpty())
-        painter.drawPixmap(sky.topLeft(), skyPix, sky);
-    const QRect wet = area & QRect(QPoint(0, WaterY), water.size());
-    if (!wet.isEmpty())
-        painter.drawPixmap(wet.topLeft(), water, wet.translated(0, -WaterY));
-
-    // Clipped only where a sprite reaches out of the area: the rest of it is
-    // right already, and may lie under another.
-    auto sprite = [&painter, &area](const QRect& at, const QPixmap& picture) {
-        if (!at.intersects(area))
-            return;
-        if (area.contains(at)) {
-            painter.drawPixmap(at.topLeft(), picture);
-            return;
-        }
-        painter.setClipRect(area);
-        painter.drawPixmap(at.topLeft(), picture);
-        painter.setClipping(false);
-    };
-
-    sprite(frame.destroyer, destroyerPix);
-    if (frame.score.intersects(area)) {
-        painter.setClipRect(area);
-        scoreText.draw(painter);
-        painter.setClipping(false);
-    }
-
-    // A row of icons, each with its gap after it.
-    auto icons = [&sprite](const QRect& row, const QPixmap& picture) {
-        for (int x = row.x(); x < row.x() + row.width(); x += picture.width() + IconGap)
-            sprite(QRect(QPoint(x, IconY), picture.size()), picture);
-    };
-    icons(frame.lifeIcons, livesPix);
-
-    for (int i = 0; i < frame.subCount; ++i)
-        sprite(frame.subs[i], subPix);
-    for (int i = 0; i < frame.bombCount; ++i)
-        sprite(frame.bombs[i], bombPix);
-
-    icons(frame.bombIcons, bombPix);
-
-    if (frame.notice && frame.noticeArea.intersects(area)) {
-        painter.setClipRect(area);
-        drawNotice(painter, *frame.notice, frame.noticeArea);
-        painter.setClipping(false);
-    }
+    frames.paint(e);
 }
 
 void Board::removeSub(int slot)
@@ -922,23 +431,4 @@ void Board::releaseRecords()
     bombs.fill(nullptr);
     subCount = 0;
     bombCount = 0;
-}
-
-QPixmap Board::loadImage(const char* name)
-{
-    // An X11 session means a desktop build: the pictures lie in the package tree
-    // below the working directory instead of the handheld's resources.
-    const QString resource = QString::asprintf("%s/%s", ImageDir, name);
-    if (!std::getenv("XAUTHORITY"))
-        return Resource::loadPixmap(resource);
-
-    const QString path = QString::asprintf("%s/%s/%s.png", DesktopRoot, ImageDir, name);
-    QPixmap pixmap;
-    if (!pixmap.load(path)) {
-        std::printf("Couldn't load %s\n", qPrintable(path));
-        std::fflush(stdout);
-        // Started from any other folder, the game still has its own copies.
-        pixmap = Resource::loadPixmap(resource);
-    }
-    return pixmap;
 }

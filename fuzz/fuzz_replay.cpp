@@ -6,6 +6,7 @@
 #include "boardaccess.h"
 #include "fuzzapplication.h"
 #include "replay/recording.h"
+#include "replay/replayboard.h"
 
 
 #include <cstdio>
@@ -32,7 +33,7 @@ void replay(const QByteArray& bytes)
     }
     if (recording->toBytes() != bytes)
         fail("written back differently");
-    Board board(*recording);
+    ReplayBoard board(*recording);
     qint64 ticks = 0;
     while (board.stepReplay()) {
         if (++ticks > recording->ticks())

@@ -1,6 +1,8 @@
 #ifndef GAMEPADS_H
 #define GAMEPADS_H
 
+#include "board/rules.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -25,7 +27,7 @@ class Board;
 class GamePads : public QObject
 {
 public:
-    static constexpr int PlayingInterval = 20;
+    static constexpr int PlayingInterval = Rules::TickInterval; // a pad steers at the tick's pace
     static constexpr int RestingInterval = 200;
     static constexpr int NoPadInterval = 1000;
 

@@ -1,13 +1,12 @@
 #include "platform/config.h"
 
+#include "platform/atomicfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -325,24 +324,10 @@ bool Config::write()
             data += encode(entry.key()) + " = " + encode(escapeValue(entry.value())) + '\n';
     }
 
-    // A new file is written beside the old one and renamed over it, so the file
-    // on disk is always either the old list or the new one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
-    // A short write is a full disk too, and so is a file-size limit (EFBIG once
-    // SIGXFSZ is ignored). Flush before committing: Qt 6.4's commit() misses a
-    // write that fails while it flushes and would rename the short file over
-    // the old one.
-    errno = 0;
-    if (file.write(data) != data.size() || !file.flush()) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno ? errno : ENOSPC));
-        file.cancelWriting();
-        file.commit();
-        return failed(reason);
-    }
-    if (!file.commit())
-        return failed(file.errorString());
+    // The file on disk is always either the old list or the new one.
+    QString why;
+    if (!AtomicFile::write(path, data, &why))
+        return failed(why);
     changed = false;
     failure.clear();
     return true;

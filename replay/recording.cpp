@@ -1,7 +1,9 @@
 #include "replay/recording.h"
 
+#include "platform/atomicfile.h"
+
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
 #include <array>
 #include <cstring>
@@ -9,7 +11,10 @@
 namespace {
 
 const char Magic[8] = {'M', 'L', 'V', 'X', 'R', 'P', 'L', 'Y'};
-constexpr int HeaderSize = 40; // up to the name
+// Up to the name; version 2 has the pictures' sizes before it.
+constexpr int HeaderSize1 = 40;
+constexpr int SizesBytes = 12;
+constexpr int HeaderSize2 = HeaderSize1 + SizesBytes;
 // A name longer than the list could sensibly hold is not a name.
 constexpr quint32 LongestName = 1 << 20;
 
@@ -22,12 +27,11 @@ constexpr quint8 TicksCode = 0x80;
 
 constexpr quint8 LeftFlag = 1, RightFlag = 2, FinishedFlag = 4;
 
-// The launches' draws: a side, a depth in the sea, a speed before the depth's share.
-constexpr int Directions = 2;
-constexpr int ShallowestDepth = 60;
-constexpr int Depths = 190;
-constexpr int SpeedDraws = 20;
-constexpr int Difficulties = 3;
+using Rules::Depths;
+using Rules::Difficulties;
+using Rules::Directions;
+using Rules::ShallowestDepth;
+using Rules::SpeedDraws;
 
 } // namespace
 
@@ -211,6 +215,10 @@ QByteArray Recording::toBytes() const
     put(out, quint32(finalScore), 4);
     put(out, quint32(whole.tickCount), 4);
     put(out, quint64(ended), 8);
+    for (const QSize& size : {begun.sizes.destroyer, begun.sizes.sub, begun.sizes.bomb}) {
+        put(out, quint16(size.width()), 2);
+        put(out, quint16(size.height()), 2);
+    }
     put(out, quint32(player.size()), 4);
     for (QChar c : player)
         put(out, c.unicode(), 2);
@@ -234,11 +242,12 @@ std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* 
     const int version = int(in.take(2));
     if (!in.ok())
         return refuse(QStringLiteral("cut short"));
-    if (version != Version)
-        return refuse(QStringLiteral("a recording of format version %1; this game reads version %2").arg(version).arg(Version));
+    if (version < 1 || version > Version)
+        return refuse(QStringLiteral("a recording of format version %1; this game reads versions 1 to %2").arg(version).arg(Version));
+    const int headerSize = version == 1 ? HeaderSize1 : HeaderSize2;
     // The lengths first, so that a file cut short says so.
     Bytes lengths(bytes);
-    lengths.skip(HeaderSize - 4);
+    lengths.skip(headerSize - 4);
     const quint64 nameLength = lengths.take(4);
     if (!lengths.ok() || nameLength > LongestName)
         return refuse(QStringLiteral("cut short"));
@@ -266,16 +275,26 @@ std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* 
     r.finalScore = qint32(quint32(header.take(4)));
     const quint32 ticks = quint32(header.take(4));
     r.ended = qint64(header.take(8));
+    if (version >= 2) {
+        for (QSize* size : {&r.begun.sizes.destroyer, &r.begun.sizes.sub, &r.begun.sizes.bomb}) {
+            size->setWidth(int(header.take(2)));
+            size->setHeight(int(header.take(2)));
+        }
+    }
     header.take(4); // the name's length, read above
     if (flags & ~(LeftFlag | RightFlag | FinishedFlag))
         return refuse(QStringLiteral("unknown flags 0x%1").arg(flags, 2, 16, QLatin1Char('0')));
     if (r.begun.difficulty >= Difficulties)
         return refuse(QStringLiteral("difficulty %1 is none of the game's").arg(r.begun.difficulty));
     // The destroyer starts on the field, and the sea at one of its frames.
-    if (!(r.begun.destroyerX >= -2.0f && r.begun.destroyerX <= 242.0f))
+    if (!(r.begun.destroyerX >= -Rules::DestroyerStep && r.begun.destroyerX <= float(Rules::FieldWidth) + Rules::DestroyerStep))
         return refuse(QStringLiteral("the destroyer starts off the field"));
-    if (!(r.begun.waterPhase >= 0.0f && r.begun.waterPhase < 8.0f))
+    if (!(r.begun.waterPhase >= 0.0f && r.begun.waterPhase < float(Rules::WaterFrames)))
         return refuse(QStringLiteral("the sea starts at no frame of its own"));
+    // A picture larger than the field is none the game could play with.
+    for (const QSize& size : {r.begun.sizes.destroyer, r.begun.sizes.sub, r.begun.sizes.bomb})
+        if (size.width() > Rules::FieldWidth || size.height() > Rules::FieldHeight)
+            return refuse(QStringLiteral("a picture of %1 × %2 pixels, larger than the field").arg(size.width()).arg(size.height()));
     r.player.resize(qsizetype(nameLength));
     for (quint64 i = 0; i < nameLength; ++i)
         r.player[i] = QChar(char16_t(header.take(2)));
@@ -310,17 +329,17 @@ std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* 
 
 bool Recording::save(const QString& path, QString* why) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(toBytes()) < 0 || !file.commit()) {
-        if (why)
-            *why = file.errorString();
-        return false;
-    }
-    return true;
+    return AtomicFile::write(path, toBytes(), why);
 }
 
 std::optional<Recording> Recording::load(const QString& path, QString* why)
 {
+    // A FIFO or a device named like a recording would block or never end.
+    if (const QFileInfo info(path); info.exists() && !info.isFile()) {
+        if (why)
+            *why = QStringLiteral("not a regular file");
+        return std::nullopt;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (why)

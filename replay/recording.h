@@ -1,6 +1,8 @@
 #ifndef RECORDING_H
 #define RECORDING_H
 
+#include "board/rules.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,7 +17,9 @@
 class Recording
 {
 public:
-    static constexpr int Version = 1;
+    // The version written. Version 1, before the sizes were written, is read
+    // as a game played with the built-in pictures.
+    static constexpr int Version = 2;
     // More than any game could hold; a larger file is refused unread.
     static constexpr qint64 LargestFile = 16 * 1024 * 1024;
 
@@ -25,6 +29,8 @@ public:
         float waterPhase = 0.0f;
         bool left = false;
         bool right = false;
+        // The sizes of the pictures the game was played with.
+        Rules::Sizes sizes = Rules::BuiltInSizes;
     };
     // What happened between two ticks, or a run of ticks.
     struct Event {

@@ -1,7 +1,8 @@
 #include "replay/replayverifier.h"
 
-#include "board/board.h"
+#include "board/pictures.h"
 #include "replay/recording.h"
+#include "replay/replayboard.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,12 +30,14 @@ ReplayVerifier::Result ReplayVerifier::verify(const QString& path, int& argc, ch
         return Unreadable;
     }
     qInstallMessageHandler(quietly);
+    // Whatever the caller's session: no display is opened and no picture is
+    // read. The game plays with the sizes its recording says it was played with.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XAUTHORITY", "QPEDIR", "QT_QPA_PLATFORMTHEME"})
+        qunsetenv(name);
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The pictures built into the program, whatever the working directory.
-    qunsetenv("XAUTHORITY");
     QApplication app(argc, argv);
     // Never shown, so no frame is drawn: only the game's own arithmetic runs.
-    Board board(*recording);
+    ReplayBoard board(*recording, Pictures::blank(recording->start().sizes));
     QElapsedTimer clock;
     clock.start();
     while (board.stepReplay()) {

@@ -9,6 +9,7 @@
 #include "keys.h"
 #include "platform/qpeapplication.h"
 #include "replay/recording.h"
+#include "replay/replayboard.h"
 #include "replay/replayshelf.h"
 
 #include <QDir>
@@ -170,8 +171,14 @@ Played tst_Replay::play(unsigned seed, int difficulty, Style style, int launches
         A::tick(b);
         played.frames.append(frameHash(b));
     }
+    // A game left running is kept as the program's end keeps it.
     b.keepRecording();
     played.recording = b.currentRecording();
+    if (played.recording.isOpen()) {
+        const auto kept = Recording::load(b.replays->lastPath(), nullptr);
+        if (kept)
+            played.recording = *kept;
+    }
     return played;
 }
 
@@ -211,7 +218,7 @@ void tst_Replay::replayGivesEveryFrame()
     QString why;
     const std::optional<Recording> read = Recording::fromBytes(played.recording.toBytes(), &why);
     QVERIFY2(read, qPrintable(why));
-    Board replay(*read);
+    ReplayBoard replay(*read);
     replay.show();
     for (int t = 0; t < played.frames.size(); ++t) {
         const bool more = replay.stepReplay();
@@ -284,7 +291,7 @@ void tst_Replay::badRecordingsAreRefused_data()
     QByteArray flipped = good;
     flipped[good.size() / 2] = char(flipped[good.size() / 2] ^ 0x10);
     QTest::newRow("a bit flipped") << flipped << 2 << "checksum";
-    QTest::newRow("another version") << edited(VersionAt, QByteArray("\x02\x00", 2)) << 2 << "format version 2";
+    QTest::newRow("a later version") << edited(VersionAt, QByteArray("\x03\x00", 2)) << 2 << "format version 3";
     QTest::newRow("bytes after its end") << withChecksum(good + QByteArray(4, 'x')) << 2 << "4 bytes after its end";
     QTest::newRow("the destroyer off the field") << edited(DestroyerAt, QByteArray("\x00\x00\x80\x7f", 4)) << 2 << "off the field";
 
@@ -476,7 +483,7 @@ void tst_Replay::aGameThatEndsIsKept()
         const auto kept = Recording::load(path, nullptr);
         QVERIFY(kept);
         QCOMPARE(kept->name(), QStringLiteral("Rec Holder"));
-        Board replay(*kept);
+        ReplayBoard replay(*kept);
         while (replay.stepReplay()) {
         }
         QCOMPARE(replay.replayMismatch(), QString());
@@ -524,7 +531,7 @@ void tst_Replay::aGameLeftRunningIsKept()
     QVERIFY(r);
     QVERIFY(!r->isFinished());
     QCOMPARE(r->ticks(), 300);
-    Board replay(*r);
+    ReplayBoard replay(*r);
     while (replay.stepReplay()) {
     }
     QCOMPARE(replay.replayMismatch(), QString());
@@ -632,34 +639,34 @@ void tst_Replay::watchingLeavesGameAndListAlone()
     QAction* watch = replaysItem(*window, QStringLiteral("Watch &Last Game"));
     QVERIFY(watch && watch->isEnabled());
     watch->trigger();
-    Board* replay = window->findChild<Board*>(QStringLiteral("replayBoard"));
+    ReplayBoard* replay = window->findChild<ReplayBoard*>(QStringLiteral("replayBoard"));
     QVERIFY(replay);
     QVERIFY(replay->isVisible());
     QVERIFY(!game.isVisible());
     QVERIFY(!game.isRunning());
     QCOMPARE(QApplication::focusWidget(), replay);
-    QCOMPARE(A::mainTimer(*replay)->interval(), 20);
+    QCOMPARE(replay->tickInterval(), 20);
 
     // The speeds; the keys of play reach neither game.
     const QList<std::pair<int, int>> speeds = {{Qt::Key_2, 10}, {Qt::Key_4, 5}, {Qt::Key_3, 5}, {Qt::Key_1, 20}};
     for (auto [key, interval] : speeds) {
         QTest::keyClick(window->windowHandle(), Qt::Key(key));
-        QCOMPARE(A::mainTimer(*replay)->interval(), interval);
+        QCOMPARE(replay->tickInterval(), interval);
     }
     for (Qt::Key key : {Qt::Key_Left, Qt::Key_Return, Qt::Key_Control, Qt::Key_Space, Qt::Key_A, Qt::Key_D, Qt::Key_P})
         QTest::keyClick(window->windowHandle(), key);
     QCOMPARE(state(), before);
     // Another window in front: the replay rests, and goes on when the game's is back.
-    QVERIFY(replay->isRunning());
+    QVERIFY(replay->isPlaying());
     {
         QWidget other;
         other.show();
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
-        QVERIFY(!replay->isRunning());
+        QVERIFY(!replay->isPlaying());
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QVERIFY(replay->isRunning());
+        QVERIFY(replay->isPlaying());
     }
     QCOMPARE(QApplication::focusWidget(), replay);
     QVERIFY(!game.isRunning());

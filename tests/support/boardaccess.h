@@ -19,8 +19,8 @@ struct BoardAccess
     // The buffer recomposed whole, as for the first frame.
     static void compose(Board& b)
     {
-        b.shown = Board::Frame();
-        b.updateFrame();
+        b.frames.shown = FramePainter::Frame();
+        b.frames.update();
     }
     static QImage frame(const Board& b) { return b.buffer->toImage(); }
     // The whole frame of the present state, composed afresh beside the board's own.
@@ -29,7 +29,7 @@ struct BoardAccess
         QPixmap fresh(b.buffer->size());
         fresh.setDevicePixelRatio(b.buffer->devicePixelRatio());
         QPainter painter(&fresh);
-        b.drawFrame(painter, b.frameNow(painter), QRect(0, 0, Board::FieldWidth, Board::FieldHeight));
+        b.frames.drawFrame(painter, b.frames.frameNow(painter), QRect(0, 0, Board::FieldWidth, Board::FieldHeight));
         painter.end();
         return fresh.toImage();
     }

@@ -7,7 +7,7 @@
 // Everything is computed from fixed grids and integer-seeded formulas, so every run
 // produces the same pixels.
 
-#include "board/board.h"
+#include "board/rules.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,10 +24,10 @@
 namespace {
 
 // The pictures fill the board's field: the sky above the sea, the sea below.
-constexpr int FieldWidth = Board::FieldWidth;
-constexpr int SkyHeight = Board::WaterY;
-constexpr int WaterHeight = Board::FieldHeight - Board::WaterY;
-constexpr int WaterFrames = Board::WaterFrames;
+constexpr int FieldWidth = Rules::FieldWidth;
+constexpr int SkyHeight = Rules::WaterY;
+constexpr int WaterHeight = Rules::FieldHeight - Rules::WaterY;
+constexpr int WaterFrames = Rules::WaterFrames;
 constexpr double Pi = 3.14159265358979323846;
 
 using Grid = std::vector<const char*>;
