@@ -106,7 +106,9 @@ void ReplayShelf::write(const Recording& recording, const QString& path)
         why = QStringLiteral("the folder cannot be made");
     else
         recording.save(path, &why);
-    if (!why.isEmpty() && why != failure)
+    if (!why.isEmpty() && why != failure) {
         qWarning("Could not keep the recording %s: %s", qPrintable(path), qPrintable(why));
+        untold = why;
+    }
     failure = why;
 }

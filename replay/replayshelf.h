@@ -35,6 +35,9 @@ public:
     void listWritten(const QList<Entry>& list, int ownPlace);
     // The file of each place's recording, or an empty string.
     QStringList forPlaces(const QList<Entry>& list) const;
+    // Why a recording could not be kept, once: empty when none failed since
+    // the last time this was asked.
+    QString takeFailure() { return std::exchange(untold, QString()); }
 
 private:
     struct Kept {
@@ -51,6 +54,7 @@ private:
     std::optional<Recording> expected; // the last game, until the list holds it
     QString expectedPath;
     QString failure; // why the last write failed, said once
+    QString untold; // the same, until the player is told
 };
 
 #endif
