@@ -11,6 +11,8 @@ class Board;
 // whole, when the program is not ended after all.
 class SessionKeeper : public QObject
 {
+    Q_OBJECT
+
 public:
     explicit SessionKeeper(Board* board, QObject* parent = nullptr);
 

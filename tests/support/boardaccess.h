@@ -34,6 +34,8 @@ struct BoardAccess
         return fresh.toImage();
     }
     static QPixmap& buffer(Board& b) { return *b.buffer; }
+    // The sign over the field, as it reads now.
+    static const QStringList& sign(const Board& b) { return b.sign; }
     // The game goes on unrecorded.
     static void stopRecording(Board& b) { b.recording.close(false, 0, 0); }
 
