@@ -1,6 +1,7 @@
 #include "app/appwindow.h"
 
 #include "app/controls.h"
+#include "app/menubarstyle.h"
 #include "app/replaywatcher.h"
 #include "app/sessionkeeper.h"
 #include "board/board.h"
@@ -64,6 +65,7 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
 
     menuBar()->setNativeMenuBar(false);
     menuBar()->setFixedHeight(WindowSizer::MenuBarHeight);
+    new MenuBarStyle(menuBar());
 
     appMenu = menuBar()->addMenu(QStringLiteral("&Marlovex"));
     addItem(appMenu, "&About", About);
@@ -138,7 +140,8 @@ void AppWindow::buildSettingsMenu()
 void AppWindow::resizeEvent(QResizeEvent* e)
 {
     QMainWindow::resizeEvent(e);
-    sizer->placeBoards();
+    if (sizer)
+        sizer->placeBoards();
 }
 
 void AppWindow::menuSelected(int id)
@@ -225,6 +228,9 @@ void AppWindow::showEvent(QShowEvent* e)
 void AppWindow::changeEvent(QEvent* e)
 {
     QMainWindow::changeEvent(e);
+    // The window hears of its title and style before its parts are made.
+    if (!watcher)
+        return;
     sizer->windowChanged(e);
     if (e->type() != QEvent::ActivationChange)
         return;

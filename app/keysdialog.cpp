@@ -2,10 +2,13 @@
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -32,14 +35,23 @@ KeysDialog::KeysDialog(const std::array<Qt::Key, KeyMap::Actions>& keys, QWidget
     setObjectName(QStringLiteral("Keys"));
     setWindowTitle(QStringLiteral("Keys"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("The arrows, Return and Ctrl always work as well."), this));
+    layout->addWidget(new QLabel(QStringLiteral("The arrows, Return and Ctrl always work as well.<br>"
+                                                "Backspace: the field's default key. Esc: cancel."),
+                                 this));
     auto* form = new QFormLayout;
     for (int a = 0; a < KeyMap::Actions; ++a) {
         const auto action = KeyMap::Action(a);
         edits[a] = new QKeySequenceEdit(this);
         edits[a]->setObjectName(KeyMap::name(action));
         form->addRow(KeyMap::name(action) + QLatin1Char(':'), edits[a]);
-        connect(edits[a], &QKeySequenceEdit::editingFinished, this, [this, action] { choose(action, edits[action]->keySequence()); });
+        edits[a]->installEventFilter(this);
+        // The first key pressed in a field starts taking it; the field waits
+        // a moment for more before it is done.
+        connect(edits[a], &QKeySequenceEdit::keySequenceChanged, this, [this, action] { taking[action] = true; });
+        connect(edits[a], &QKeySequenceEdit::editingFinished, this, [this, action] {
+            taking[action] = false;
+            choose(action, edits[action]->keySequence());
+        });
         display(action);
     }
     layout->addLayout(form);
@@ -97,6 +109,33 @@ void KeysDialog::restoreDefaults()
         display(KeyMap::Action(a));
     }
     message->clear();
+}
+
+bool KeysDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    const auto field = std::find(edits.begin(), edits.end(), watched);
+    if (field == edits.end() || event->type() != QEvent::KeyPress)
+        return false;
+    const auto action = KeyMap::Action(field - edits.begin());
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() != Qt::NoModifier)
+        return false;
+    if (key->key() == Qt::Key_Escape) {
+        // Every key dialog lets Escape cancel; Escape is no key to choose.
+        if (taking[action]) {
+            taking[action] = false;
+            display(action);
+        } else {
+            reject();
+        }
+        return true;
+    }
+    if (key->key() == Qt::Key_Backspace) {
+        taking[action] = false;
+        choose(action, QKeySequence(KeyMap::defaultKey(action)));
+        return true;
+    }
+    return false;
 }
 
 void KeysDialog::display(KeyMap::Action action)

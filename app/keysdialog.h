@@ -26,12 +26,18 @@ public:
     void choose(KeyMap::Action action, const QKeySequence& key);
     void restoreDefaults();
 
+protected:
+    // In a key's field: Escape cancels the dialog, or stops a key being
+    // taken; Backspace gives the field its default key.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void display(KeyMap::Action action);
 
     std::array<Qt::Key, KeyMap::Actions> chosen;
     std::array<QKeySequenceEdit*, KeyMap::Actions> edits{};
     QLabel* message = nullptr;
+    std::array<bool, KeyMap::Actions> taking{}; // a field is taking a key
 };
 
 #endif

@@ -38,7 +38,9 @@ constexpr int NoticePadding = 6;
 constexpr int NoticeY = 100; // its middle, in the sea below the destroyer
 // A replay's sign: lighter, in plain lines, in the band below the surface
 // that no submarine reaches.
-constexpr int SignPadding = 2;
+// Charges in flight are drawn over it: it never hides one.
+constexpr int SignPadding = 6;
+constexpr int SignGap = 2; // below the surface
 constexpr int SignAlpha = 150;
 
 // The frame buffer at a screen's pixel ratio, so that text stays sharp and the
@@ -230,7 +232,7 @@ QRect FramePainter::noticeArea(const QPainter& painter, const QStringList& notic
     }
     const int padding = isSign ? SignPadding : NoticePadding;
     const QSize size(std::min(FieldWidth, width + 2 * padding), height + 2 * padding);
-    const int top = isSign ? WaterY + SignPadding : NoticeY - size.height() / 2;
+    const int top = isSign ? WaterY + SignGap : NoticeY - size.height() / 2;
     return QRect(QPoint((FieldWidth - size.width()) / 2, top), size);
 }
 
@@ -383,5 +385,9 @@ void FramePainter::drawFrame(QPainter& painter, const Frame& frame, const QRect&
         painter.setClipRect(area);
         drawNotice(painter, *frame.notice, frame.noticeArea, frame.isSign);
         painter.setClipping(false);
+        // The charges a sign would hide, over it.
+        for (int i = 0; i < frame.bombCount && frame.isSign; ++i)
+            if (frame.bombs[i].intersects(frame.noticeArea))
+                sprite(frame.bombs[i], b.bombPix);
     }
 }

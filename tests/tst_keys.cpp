@@ -37,6 +37,8 @@ private slots:
     void keysDialogRefusesWhatIsTaken_data();
     void keysDialogRefusesWhatIsTaken();
     void keysDialogRestoresDefaultsAndNamesThePad();
+    void keysDialogFieldKeys_data();
+    void keysDialogFieldKeys();
 
 private:
     void reopen();
@@ -257,6 +259,36 @@ void tst_Keys::keysDialogRestoresDefaultsAndNamesThePad()
     const QString pad = dialog.findChild<QLabel*>(QStringLiteral("pad"))->text();
     for (const char* what : {"D-pad", "A, B, X, Y", "trigger", "Start"})
         QVERIFY2(pad.contains(QLatin1String(what)), what);
+}
+
+void tst_Keys::keysDialogFieldKeys_data()
+{
+    QTest::addColumn<QList<int>>("typed"); // in the Left field
+    QTest::addColumn<bool>("cancelled");
+    QTest::addColumn<int>("left"); // the key for steering left afterwards
+
+    QTest::newRow("Escape cancels") << QList<int>{Qt::Key_Escape} << true << int(Qt::Key_J);
+    QTest::newRow("Escape while a key is taken stops taking it") << QList<int>{Qt::Key_H, Qt::Key_Escape} << false << int(Qt::Key_J);
+    QTest::newRow("Escape twice") << QList<int>{Qt::Key_H, Qt::Key_Escape, Qt::Key_Escape} << true << int(Qt::Key_J);
+    QTest::newRow("Backspace gives the default") << QList<int>{Qt::Key_Backspace} << false << int(Qt::Key_A);
+}
+
+void tst_Keys::keysDialogFieldKeys()
+{
+    QFETCH(QList<int>, typed);
+    QFETCH(bool, cancelled);
+    QFETCH(int, left);
+    KeysDialog dialog({Qt::Key_J, Qt::Key_L, Qt::Key_F, Qt::Key_K});
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* edit = dialog.findChild<QKeySequenceEdit*>(KeyMap::name(KeyMap::Left));
+    edit->setFocus();
+    for (int key : typed)
+        QTest::keyClick(edit, Qt::Key(key));
+    QCOMPARE(dialog.isVisible(), !cancelled);
+    QCOMPARE(dialog.result(), cancelled ? int(QDialog::Rejected) : 0);
+    QCOMPARE(int(dialog.keys()[KeyMap::Left]), left);
+    QCOMPARE(edit->keySequence(), QKeySequence(left));
 }
 
 int main(int argc, char** argv)

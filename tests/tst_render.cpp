@@ -46,6 +46,8 @@ private slots:
     void missingLayerShowsNothingStale_data();
     void missingLayerShowsNothingStale();
     void bombsDrawnOverSubmarines();
+    void signHasRoomAndHidesNoCharge_data();
+    void signHasRoomAndHidesNoCharge();
     void positionsTruncateTowardZero_data();
     void positionsTruncateTowardZero();
     void destroyerOnTheWaterline();
@@ -234,6 +236,34 @@ void tst_Render::bombsDrawnOverSubmarines()
     A::addSub(b, 100, 150, 0.0f);
     A::addBomb(b, 110, 152, 0.0f);
     QVERIFY(FrameTest::spriteAt(frameOf(b), A::bombPix(b).toImage(), QPoint(110, 152)));
+}
+
+void tst_Render::signHasRoomAndHidesNoCharge_data()
+{
+    QTest::addColumn<QPoint>("bomb"); // where a charge sinks through the sign
+    QTest::newRow("just dropped") << QPoint(118, 40);
+    QTest::newRow("in its middle") << QPoint(120, 55);
+    QTest::newRow("at its left edge") << QPoint(60, 60);
+}
+
+void tst_Render::signHasRoomAndHidesNoCharge()
+{
+    QFETCH(QPoint, bomb);
+    BoardFixture f;
+    Board& b = f.board();
+    const QStringList sign{QStringLiteral("Replay: the last game · 3541"), QStringLiteral("1x · 1, 2, 4: speed · Esc: stop")};
+    b.setSign(sign);
+    A::addBomb(b, float(bomb.x()), float(bomb.y()), 0.0f);
+    const QImage frame = frameOf(b);
+    const QRect area = A::noticeArea(b);
+    QVERIFY(area.intersects(QRect(bomb, A::bombPix(b).size())));
+    QVERIFY2(FrameTest::spriteAt(frame, A::bombPix(b).toImage(), bomb), "the sign hides a charge");
+    // Six pixels around its text, below the surface.
+    QFont font = HandheldFont::of(QFont());
+    const QFontMetrics metrics(font);
+    QCOMPARE(area.height(), 2 * metrics.height() + 12);
+    QVERIFY(area.width() >= metrics.horizontalAdvance(sign[1]) + 12);
+    QVERIFY(area.top() >= Board::WaterY);
 }
 
 void tst_Render::positionsTruncateTowardZero_data()

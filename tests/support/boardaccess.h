@@ -34,6 +34,8 @@ struct BoardAccess
         return fresh.toImage();
     }
     static QPixmap& buffer(Board& b) { return *b.buffer; }
+    // Where the notice or the sign was last drawn, in field pixels.
+    static QRect noticeArea(const Board& b) { return b.frames.shown.noticeArea; }
     // The sign over the field, as it reads now.
     static const QStringList& sign(const Board& b) { return b.sign; }
     // The game goes on unrecorded.
