@@ -2,7 +2,6 @@
 
 #include <QKeySequence>
 
-#include <algorithm>
 
 namespace {
 
@@ -12,6 +11,7 @@ const QString SoundKey = QStringLiteral("Sound");
 const QString VolumeKey = QStringLiteral("Volume");
 const QString WindowGroup = QStringLiteral("window");
 const QString KeysGroup = QStringLiteral("keys");
+constexpr int DefaultVolume = 100;
 
 } // namespace
 
@@ -33,7 +33,7 @@ void DesktopSettings::setSize(int size)
 
 bool DesktopSettings::fullScreen() const
 {
-    return readNumEntry(FullScreenKey, 0) != 0;
+    return choice(FullScreenKey, false);
 }
 
 void DesktopSettings::setFullScreen(bool on)
@@ -43,7 +43,7 @@ void DesktopSettings::setFullScreen(bool on)
 
 bool DesktopSettings::sound() const
 {
-    return readNumEntry(SoundKey, 1) != 0;
+    return choice(SoundKey, true);
 }
 
 void DesktopSettings::setSound(bool on)
@@ -53,7 +53,16 @@ void DesktopSettings::setSound(bool on)
 
 int DesktopSettings::volume() const
 {
-    return std::clamp(readNumEntry(VolumeKey, 100), 0, 100);
+    // Only a volume the game could have written; anything else is the
+    // default, never silence.
+    const int percent = readNumEntry(VolumeKey, DefaultVolume);
+    return percent >= 1 && percent <= 100 ? percent : DefaultVolume;
+}
+
+bool DesktopSettings::choice(const QString& key, bool deflt) const
+{
+    const QString value = readEntry(key);
+    return value == QLatin1String("1") ? true : value == QLatin1String("0") ? false : deflt;
 }
 
 void DesktopSettings::setVolume(int percent)

@@ -27,6 +27,8 @@ public:
     void setKey(const QString& action, Qt::Key key);
 
 private:
+    // An on or off choice: 1 or 0, anything else the default.
+    bool choice(const QString& key, bool deflt) const;
     void set(const QString& key, int value);
     void set(const QString& group, const QString& key, const QString& value);
 };

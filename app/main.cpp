@@ -36,10 +36,14 @@ void whileOpening(QtMsgType type, const QMessageLogContext& context, const QStri
     std::_Exit(1);
 }
 
-bool aDisplayIsNamed()
+bool aDisplayIsNamed(int argc, char** argv)
 {
     for (const char* name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "DISPLAY"})
         if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    // Qt's own option names one as well.
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
             return true;
     return false;
 }
@@ -80,7 +84,7 @@ int main(int argc, char** argv)
     // A file-size limit (ulimit -f) then fails a write like a full disk, which
     // the game reports, instead of ending it on the spot.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (!aDisplayIsNamed()) {
+    if (!aDisplayIsNamed(argc, argv)) {
         std::fprintf(stderr, "marlovex: no display to show the game on: neither WAYLAND_DISPLAY nor DISPLAY is set\n");
         return 1;
     }

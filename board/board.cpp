@@ -280,7 +280,9 @@ void Board::endGame()
 
 void Board::closeGame(int finalScore)
 {
-    replays->gameEnded(recording, highScores->qualifies(finalScore));
+    const bool earned = highScores->qualifies(finalScore);
+    replays->gameEnded(recording, earned);
+    highScores->enterScore(finalScore);
     QPointer<QMessageBox> box = new QMessageBox(this);
     box->setObjectName(QStringLiteral("endBox"));
     box->setText(QString::asprintf("<center><b>Game Over</b><BR> Your final score: %d</center>", finalScore));
@@ -291,7 +293,7 @@ void Board::closeGame(int finalScore)
     delete box;
 
     gameOver = true;
-    if (highScores->qualifies(finalScore))
+    if (earned)
         events->placeEarned();
     highScores->checkScore(finalScore);
 }

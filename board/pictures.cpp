@@ -2,6 +2,8 @@
 
 #include "platform/resource.h"
 
+#include <QFileInfo>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -38,7 +40,8 @@ QPixmap Pictures::loadImage(const char* name)
 
     const QString path = QString::asprintf("%s/%s/%s.png", DesktopRoot, ImageDir, name);
     QPixmap pixmap;
-    if (!pixmap.load(path)) {
+    // Only a regular file: a FIFO or a device could block or never end.
+    if (!QFileInfo(path).isFile() || !pixmap.load(path)) {
         std::printf("Couldn't load %s\n", qPrintable(path));
         std::fflush(stdout);
         // Started from any other folder, the game still has its own copies.

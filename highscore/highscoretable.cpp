@@ -178,15 +178,24 @@ bool HighScoreTable::qualifies(int score) const
     return score >= scores[Places - 1];
 }
 
-void HighScoreTable::checkScore(int score)
+void HighScoreTable::enterScore(int score)
 {
     if (!qualifies(score))
         return;
-
-    // On disk before the name is asked for: a game that ends badly while the
-    // dialog is open (the display gone, the program killed) keeps its score.
+    // On disk before any box: a game that ends badly while one is open (the
+    // display gone, the program killed) keeps its score.
     change({QString(), score, false});
     sync();
+    entered = score;
+}
+
+void HighScoreTable::checkScore(int score)
+{
+    if (entered != score)
+        enterScore(score);
+    if (entered != score)
+        return;
+    entered.reset();
 
     // The dialog is gone before this function returns, so it can never write
     // into name afterwards.

@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <array>
+#include <optional>
 #include <functional>
 #include <utility>
 
@@ -31,8 +32,11 @@ public:
     void showList(const QString& failure = QString());
     // The score earns a place: it is at least the tenth place's.
     bool qualifies(int score) const;
-    // Offers the score a place: if it earns one, writes it to the file at once
-    // with no name, asks for the player's name, writes that too and shows the list.
+    // A game just ended with this score: if it earns a place, the entry goes
+    // into the file at once with no name, before any box of the game's end.
+    void enterScore(int score);
+    // Offers the score a place: if it earns one, enters it unless that was done
+    // already, asks for the player's name, writes that too and shows the list.
     void checkScore(int score);
     // How many characters of a name the list shows at most.
     static constexpr int ShownNameLength = 64;
@@ -74,6 +78,7 @@ private:
     std::array<int, Places> scores{};
     QWidget* parentWidget;
     QList<Change> unsaved;
+    std::optional<int> entered; // a score entered without its name yet
 };
 
 #endif

@@ -334,6 +334,11 @@ bool Recording::save(const QString& path, QString* why) const
 
 std::optional<Recording> Recording::load(const QString& path, QString* why)
 {
+    if (path.isEmpty()) {
+        if (why)
+            *why = QStringLiteral("no file named");
+        return std::nullopt;
+    }
     // A FIFO or a device named like a recording would block or never end.
     if (const QFileInfo info(path); info.exists() && !info.isFile()) {
         if (why)

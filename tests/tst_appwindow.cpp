@@ -458,6 +458,11 @@ void tst_AppWindow::soundSettingsReachWhatIsHeard_data()
     QTest::newRow("sound off kept") << QByteArray("Sound = 0\n") << "" << 0;
     QTest::newRow("sound off from the menu") << QByteArray() << "S&ound" << 0;
     QTest::newRow("sound on again from the menu") << QByteArray("Sound = 0\n") << "S&ound" << 100;
+    // A value the game never writes is the default, never silence.
+    for (const char* bad : {"abc", "1e3", "99999999999", "-5", "0"})
+        QTest::newRow(qPrintable(QStringLiteral("Volume = %1 is the default").arg(bad)))
+            << QByteArray("Volume = ") + bad + "\n" << "" << 100;
+    QTest::newRow("Sound = yes is the default") << QByteArray("Sound = yes\n") << "" << 100;
 }
 
 void tst_AppWindow::soundSettingsReachWhatIsHeard()

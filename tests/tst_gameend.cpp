@@ -8,6 +8,7 @@
 #include "keys.h"
 #include "modalanswerer.h"
 
+#include "highscore/highscoretable.h"
 #include "highscore/keygrace.h"
 
 #include <QApplication>
@@ -23,7 +24,34 @@ class tst_GameEnd : public QObject
 
 private slots:
     void hammeredReturnSkipsNoBox();
+    void scoreOnDiskBeforeTheFirstBox();
 };
+
+void tst_GameEnd::scoreOnDiskBeforeTheFirstBox()
+{
+    // Killed while the game-over box is open, the game keeps its place.
+    BoardFixture f;
+    Board& b = f.board();
+    A::lives(b) = 0;
+    A::score(b) = 3000;
+    A::addSub(b, 240.5f, 100, 50.0f); // gets across at the next tick
+    QByteArray onDisk;
+    ModalAnswerer answerer;
+    answerer
+        .then([&onDisk](QDialog* box) {
+            QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + '/' + QCoreApplication::applicationName() + "/Marlovex.conf");
+            if (file.open(QIODevice::ReadOnly))
+                onDisk = file.readAll();
+            box->accept();
+        })
+        .then(ModalAnswerer::type(QStringLiteral("Kept")))
+        .then(ModalAnswerer::accept());
+    A::tick(b);
+    QCOMPARE(answerer.seen().size(), 3);
+    QCOMPARE(answerer.seen()[0].objectName, QStringLiteral("endBox"));
+    QVERIFY2(onDisk.contains("S0 = 3000"), onDisk.constData());
+    QCOMPARE(b.highScores->entries().first(), HighScoreTable::Entry(QStringLiteral("Kept"), 3000));
+}
 
 void tst_GameEnd::hammeredReturnSkipsNoBox()
 {

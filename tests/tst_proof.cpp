@@ -26,6 +26,7 @@
 #include <memory>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -122,6 +123,9 @@ private slots:
     void verifierNeedsNothingAround_data();
     void verifierNeedsNothingAround();
     void mismatchIsOnTheSign();
+    void fifosAreNeverRead_data();
+    void commandLineEdges();
+    void fifosAreNeverRead();
 
 private:
     // A game played to its end by the autopilot; its recording as kept.
@@ -492,6 +496,83 @@ void tst_Proof::mismatchIsOnTheSign()
     QVERIFY(!replay.isPlaying());
     QCOMPARE(A::sign(replay).size(), 2);
     QCOMPARE(A::sign(replay).last(), QStringLiteral("This recording does not match: it scores 628 where it says 700"));
+}
+
+void tst_Proof::fifosAreNeverRead_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::newRow("the verifier's file") << "verifier";
+    QTest::newRow("a link to one for the verifier") << "verifier, link";
+    QTest::newRow("the last game and a place's, in the replays folder") << "shelf";
+    QTest::newRow("a desktop picture") << "picture";
+}
+
+void tst_Proof::fifosAreNeverRead()
+{
+    // Opened for reading, a FIFO with no writer blocks for ever: each of these
+    // would hang the test until its time runs out.
+    QFETCH(QString, where);
+    const QString shelf = data->path() + "/marlovex/replays";
+    QVERIFY(QDir().mkpath(shelf));
+    const QString fifo = data->filePath("fifo");
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    if (where.startsWith("verifier")) {
+        QString file = fifo;
+        if (where.endsWith("link")) {
+            file = data->filePath("link.replay");
+            QVERIFY(QFile::link(fifo, file));
+        }
+        const Verified v = verify(file, QProcessEnvironment(), data->path());
+        QCOMPARE(v.exitCode, 2);
+        QVERIFY2(v.said.contains("not a regular file"), qPrintable(v.said));
+    } else if (where == "shelf") {
+        QVERIFY(QFile::link(fifo, shelf + "/last.replay"));
+        QVERIFY(QFile::link(fifo, shelf + "/20260101-000000-000-1.replay"));
+        ReplayShelf replays(shelf);
+        QString why;
+        QVERIFY(!Recording::load(replays.lastPath(), &why));
+        QCOMPARE(why, QStringLiteral("not a regular file"));
+        const QList<ReplayShelf::Entry> list{{QString(), 0}};
+        QCOMPARE(replays.forPlaces(list), QStringList{QString()});
+    } else {
+        const QString folder = data->path() + "/run/ipk/opt/QtPalmtop/pics/marlovex";
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::link(fifo, folder + "/sky.png"));
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(data->path() + "/run");
+        qputenv("XAUTHORITY", "");
+        const QPixmap sky = Pictures::loadImage("sky");
+        qunsetenv("XAUTHORITY");
+        QDir::setCurrent(before);
+        QCOMPARE(sky.size(), QSize(Board::FieldWidth, Board::WaterY)); // the game's own
+    }
+}
+
+void tst_Proof::commandLineEdges()
+{
+    // No file at all: one line saying so, nothing of Qt's.
+    QProcess verifier;
+    verifier.start(QStringLiteral(MARLOVEX_PROGRAM), {QStringLiteral("--verify-replay"), QString()});
+    QVERIFY(verifier.waitForFinished(30000));
+    QCOMPARE(verifier.exitCode(), 2);
+    const QString err = QString::fromUtf8(verifier.readAllStandardError());
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.contains("no file named"), qPrintable(err));
+
+    // Qt's -platform names a display of its own: the game plays there.
+    QProcess game;
+    QProcessEnvironment env;
+    env.insert("PATH", qEnvironmentVariable("PATH"));
+    env.insert("XDG_CONFIG_HOME", data->path());
+    env.insert("XDG_DATA_HOME", data->path());
+    env.insert("SDL_AUDIODRIVER", "dummy");
+    game.setProcessEnvironment(env);
+    game.start(QStringLiteral(MARLOVEX_PROGRAM), {QStringLiteral("-platform"), QStringLiteral("offscreen")});
+    QVERIFY(game.waitForStarted());
+    QVERIFY2(!game.waitForFinished(1500), game.readAllStandardError().constData());
+    game.terminate();
+    QVERIFY(game.waitForFinished(10000));
+    QCOMPARE(game.exitStatus(), QProcess::NormalExit);
 }
 
 int main(int argc, char** argv)
