@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -28,6 +29,7 @@ const QString FirstName = QStringLiteral("P0");
 // older than this was left by a copy that no longer runs.
 constexpr int LockWaitMilliseconds = 2000;
 constexpr int LockStaleMilliseconds = 10000;
+constexpr int LockRetryMilliseconds = 3000;
 
 QString nameKey(int i)
 {
@@ -88,9 +90,26 @@ bool HighScoreTable::sync()
     if (QFileInfo(folder).isDir()) {
         lock.emplace(fileName() + QStringLiteral(".lock"));
         lock->setStaleLockTime(LockStaleMilliseconds);
-        if (!lock->tryLock(LockWaitMilliseconds))
-            qWarning("%s is locked by another copy of the game; saving all the same", qPrintable(fileName()));
+        // A lock that cannot be made at all (a full disk, a size limit) is
+        // held by nobody: the write says what is wrong.
+        if (!lock->tryLock(LockWaitMilliseconds) && lock->error() == QLockFile::LockFailedError) {
+            // Written without the lock, the other copy's new entry could be
+            // lost, and its recording deleted with it: this copy's changes
+            // wait, and are tried again.
+            if (!unsaved.isEmpty()) {
+                if (!retry) {
+                    retry = std::make_unique<QTimer>();
+                    retry->setSingleShot(true);
+                    retry->setInterval(LockRetryMilliseconds);
+                    QObject::connect(retry.get(), &QTimer::timeout, retry.get(), [this] { sync(); });
+                }
+                retry->start();
+            }
+            return failed(QStringLiteral("another copy of the game holds the list; this copy tries again"));
+        }
     }
+    if (retry)
+        retry->stop();
     takeInTheFile();
     save();
     const bool written = write();

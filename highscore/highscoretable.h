@@ -8,8 +8,10 @@
 #include <array>
 #include <optional>
 #include <functional>
+#include <memory>
 #include <utility>
 
+class QTimer;
 class QWidget;
 
 // The ten best names and scores, kept in the settings store between runs.
@@ -26,7 +28,8 @@ public:
     // Brings the file up to date now: the list on disk, with the entries another
     // copy of the game wrote meanwhile, and this copy's changes since it last
     // wrote, one copy at a time. False, with why in writeError(), when the file
-    // could not be written.
+    // could not be written; nothing is written while another copy holds the
+    // list, and this copy's changes are tried again a little later.
     bool sync();
     // failure: why a new entry could not be saved, said below the list.
     void showList(const QString& failure = QString());
@@ -79,6 +82,7 @@ private:
     QWidget* parentWidget;
     QList<Change> unsaved;
     std::optional<int> entered; // a score entered without its name yet
+    std::unique_ptr<QTimer> retry; // for changes that waited for the lock
 };
 
 #endif

@@ -67,10 +67,13 @@ public:
     // returns that name; an empty string when it cannot.
     QString copyAside() const;
 
+protected:
+    // A write that could not be done: why, said once on standard error.
+    bool failed(const QString& reason);
+
 private:
     void read();
     QString asideName() const;
-    bool failed(const QString& reason);
 
     QString path;
     Domain domain;

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <QLockFile>
 #include <QtTest>
 
 #include <memory>
@@ -76,6 +77,7 @@ private slots:
     void twoProcessesSavingAtOnceKeepBoth();
     void listDamagedWhileRunningIsKeptAside();
     void failedSaveIsSaidInTheList();
+    void lockHeldLongerThanTheWaitWritesNothingUntilFree();
     void namesNeverBreakTheBox_data();
     void namesNeverBreakTheBox();
     void placesLackingEntriesAreReadAndKept_data();
@@ -509,6 +511,29 @@ void tst_HighScoreTable::failedSaveIsSaidInTheList()
     QVERIFY2(answerer.seen()[1].text.endsWith("</TABLE><br>Your entry could not be saved: File too large"),
              qPrintable(answerer.seen()[1].text.right(80)));
     QCOMPARE(readFile(settingsFile()), before);
+}
+
+void tst_HighScoreTable::lockHeldLongerThanTheWaitWritesNothingUntilFree()
+{
+    HighScoreTable table(&parent, "Marlovex");
+    QVERIFY(table.sync());
+    const QByteArray before = readFile(settingsFile());
+    // Another copy, alive, holds the list longer than this one waits.
+    auto other = std::make_unique<QLockFile>(settingsFile() + ".lock");
+    QVERIFY(other->tryLock(0));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Could not save .*: another copy of the game holds the list"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Could not save .*: another copy of the game holds the list"));
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::type(QStringLiteral("Ann"))).then(ModalAnswerer::accept());
+    table.checkScore(3000);
+    QCOMPARE(answerer.seen().size(), 2);
+    QVERIFY2(answerer.seen()[1].text.contains("Your entry could not be saved: another copy of the game holds the list"),
+             qPrintable(answerer.seen()[1].text.right(80)));
+    QCOMPARE(readFile(settingsFile()), before);
+    // Once it lets go, the entry goes in, name and all.
+    other.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(settingsFile()).contains("P0 = Ann\n"), 10000);
+    QVERIFY(readFile(settingsFile()).contains("S0 = 3000\n"));
 }
 
 void tst_HighScoreTable::namesNeverBreakTheBox_data()
