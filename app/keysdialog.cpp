@@ -76,6 +76,15 @@ KeysDialog::KeysDialog(const std::array<Qt::Key, KeyMap::Actions>& keys, QWidget
     layout->addWidget(buttons);
 }
 
+KeysDialog::~KeysDialog()
+{
+    // The fields lose the keyboard as they go, after this dialog is gone.
+    for (QKeySequenceEdit* edit : edits) {
+        edit->removeEventFilter(this);
+        edit->disconnect(this);
+    }
+}
+
 QString KeysDialog::refusal(KeyMap::Action action, const QKeySequence& key) const
 {
     if (key.isEmpty())

@@ -19,6 +19,7 @@ class KeysDialog : public QDialog
 
 public:
     KeysDialog(const std::array<Qt::Key, KeyMap::Actions>& keys, QWidget* parent = nullptr);
+    ~KeysDialog() override;
 
     std::array<Qt::Key, KeyMap::Actions> keys() const { return chosen; }
     // Why a key cannot be given to an action; empty when it can.
