@@ -3,6 +3,7 @@
 #include "appwindows.h"
 #include "autopilot.h"
 #include "boardaccess.h"
+#include "testfiles.h"
 #include "boardfixture.h"
 #include "highscore/highscoretable.h"
 #include "instantanswers.h"
@@ -32,31 +33,11 @@
 
 using A = BoardAccess;
 
+using TestFiles::withChecksum;
 namespace {
 
 // Where the pictures' sizes lie in a recording of the current version.
 constexpr int SizesAt = 36;
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray withChecksum(QByteArray bytes)
-{
-    bytes.chop(4);
-    const quint32 sum = Recording::checksum(bytes);
-    for (int i = 0; i < 4; ++i)
-        bytes.append(char((sum >> (8 * i)) & 0xFF));
-    return bytes;
-}
 
 // What a replay of the recording comes to: empty when it matches.
 QString replayed(const Recording& recording)
@@ -211,12 +192,12 @@ void tst_Proof::ownPicturesVerifyAnywhere()
     QCOMPARE(replayed(game), QString());
 
     // The same events with the built-in sizes are another game.
-    QByteArray bytes = readFile(file);
+    QByteArray bytes = TestFiles::read(file);
     for (int i = 0; i < 6; ++i) {
         const QSize s = i < 2 ? Rules::BuiltInSizes.destroyer : i < 4 ? Rules::BuiltInSizes.sub : Rules::BuiltInSizes.bomb;
         qToLittleEndian<quint16>(quint16(i % 2 ? s.height() : s.width()), bytes.data() + SizesAt + 2 * i);
     }
-    QVERIFY(writeFile(file, withChecksum(bytes)));
+    QVERIFY(TestFiles::write(file, withChecksum(bytes)));
     QCOMPARE(verify(file, QProcessEnvironment(), data->path()).exitCode, 1);
 
     // MARLOVEX_WRITE_RECORDINGS=folder keeps the game, to be committed.
@@ -391,7 +372,7 @@ void tst_Proof::failedWriteKeepsTheOldFile()
     big.close(true, 0, 0);
     const QString path = folder + (file == "settings" ? "/Desktop.conf" : "/last.replay");
     const QByteArray old = file == "settings" ? QByteArray("[desktop]\nSize = 2\n") : Recording(Recording::Start{}).toBytes();
-    QVERIFY(writeFile(path, old));
+    QVERIFY(TestFiles::write(path, old));
     if (fullDisk) {
         QFile filler(folder + "/filler");
         QVERIFY(filler.open(QIODevice::WriteOnly));
@@ -431,7 +412,7 @@ void tst_Proof::failedWriteKeepsTheOldFile()
     std::signal(SIGXFSZ, savedHandler);
     QVERIFY(!written);
     QVERIFY2(why.contains(fullDisk ? "No space left" : "too large"), qPrintable(why));
-    QCOMPARE(readFile(path), old);
+    QCOMPARE(TestFiles::read(path), old);
     // Nothing cut short is left beside it.
     QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
     left.removeAll("filler");

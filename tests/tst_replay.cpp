@@ -2,6 +2,7 @@
 #include "appwindows.h"
 #include "autopilot.h"
 #include "boardaccess.h"
+#include "testfiles.h"
 #include "boardfixture.h"
 #include "highscore/highscoretable.h"
 #include "highscoreaccess.h"
@@ -26,6 +27,7 @@
 
 using A = BoardAccess;
 
+using TestFiles::withChecksum;
 namespace {
 
 // Where a few things lie in a recording's file.
@@ -37,27 +39,6 @@ constexpr int TicksAt = 24;
 constexpr int EventsLengthAt = 40; // with no name
 
 const QString Committed = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS);
-
-QByteArray withChecksum(QByteArray bytes)
-{
-    bytes.chop(4);
-    const quint32 sum = Recording::checksum(bytes);
-    for (int i = 0; i < 4; ++i)
-        bytes.append(char((sum >> (8 * i)) & 0xFF));
-    return bytes;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 quint64 frameHash(Board& b)
 {
@@ -271,7 +252,7 @@ void tst_Replay::badRecordingsAreRefused_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("said");
 
-    const QByteArray good = readFile(Committed + "/autopilot-easy-3541.replay");
+    const QByteArray good = TestFiles::read(Committed + "/autopilot-easy-3541.replay");
     QVERIFY(good.size() > 100);
     auto edited = [&good](int at, QByteArray with) {
         QByteArray bytes = good;
@@ -317,7 +298,7 @@ void tst_Replay::badRecordingsAreRefused()
     QFETCH(QString, said);
 
     const QString file = data->filePath("bad.replay");
-    QVERIFY(writeFile(file, bytes));
+    QVERIFY(TestFiles::write(file, bytes));
     QProcess verifier;
     verifier.start(QStringLiteral(MARLOVEX_PROGRAM), {QStringLiteral("--verify-replay"), file});
     QVERIFY(verifier.waitForFinished(60000));
@@ -401,7 +382,7 @@ void tst_Replay::shelfKeepsThePlacesRecordings()
         QVERIFY(r.save(QStringLiteral("%1/kept-%2.replay").arg(shelf()).arg(i)));
     }
     // Another version's recording, or a damaged one: no place's, and not ours to delete.
-    QVERIFY(writeFile(shelf() + "/newer.replay", QByteArray("MLVXRPLY\x09\x00", 10)));
+    QVERIFY(TestFiles::write(shelf() + "/newer.replay", QByteArray("MLVXRPLY\x09\x00", 10)));
 
     ReplayShelf replays(shelf());
     Recording own(Recording::Start{});
@@ -623,7 +604,7 @@ void tst_Replay::watchingLeavesGameAndListAlone()
         game.pauseGame();
     const QString listFile = data->path() + "/marlovex/Marlovex.conf";
     game.highScores->sync();
-    const QByteArray list = readFile(listFile);
+    const QByteArray list = TestFiles::read(listFile);
     QVERIFY(!list.isEmpty());
     auto state = [&game] {
         QStringList s{QString::number(A::score(game)), QString::number(A::lives(game)), QString::number(A::destroyerX(game)),
@@ -686,7 +667,7 @@ void tst_Replay::watchingLeavesGameAndListAlone()
     QCOMPARE(state(), before);
     window.reset();
     // The list as it was (the window wrote it again on closing).
-    QCOMPARE(readFile(listFile), list);
+    QCOMPARE(TestFiles::read(listFile), list);
     QCOMPARE(answers.answered(), 0);
 }
 
