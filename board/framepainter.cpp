@@ -43,15 +43,6 @@ constexpr int SignPadding = 6;
 constexpr int SignGap = 2; // below the surface
 constexpr int SignAlpha = 150;
 
-// The frame buffer at a screen's pixel ratio, so that text stays sharp and the
-// pictures are scaled by whole pixels on a high-density screen.
-QPixmap frameBuffer(qreal ratio)
-{
-    QPixmap buffer(QSize(FieldWidth, FieldHeight) * ratio);
-    buffer.setDevicePixelRatio(ratio);
-    return buffer;
-}
-
 // True when the picture, drawn at an area's corner, paints all of an area this size.
 bool covers(const QPixmap& picture, QSize area)
 {
@@ -82,7 +73,11 @@ constexpr qreal Fuzz = Rules::PixelFuzz;
 
 QPixmap FramePainter::newBuffer(qreal ratio)
 {
-    return frameBuffer(ratio);
+    // At a screen's pixel ratio, so that text stays sharp and the pictures are
+    // scaled by whole pixels on a high-density screen.
+    QPixmap buffer(QSize(FieldWidth, FieldHeight) * ratio);
+    buffer.setDevicePixelRatio(ratio);
+    return buffer;
 }
 
 void FramePainter::showNow()
@@ -319,7 +314,7 @@ FramePainter::Rects FramePainter::update()
     // of it for each of the screen's.
     const qreal ratio = zoom();
     if (board.buffer->devicePixelRatio() != ratio) {
-        *board.buffer = frameBuffer(ratio);
+        *board.buffer = newBuffer(ratio);
         shown = Frame();
     }
     QPainter painter(board.buffer);
