@@ -114,7 +114,7 @@ bool HighScoreTable::sync()
     save();
     const bool written = write();
     if (written) {
-        const int own = unsaved.isEmpty() ? -1 : placeOf(unsaved.back());
+        const int own = unsaved.isEmpty() ? -1 : placeOf(entries(), unsaved.back().score, ownRank);
         unsaved.clear();
         if (afterWrite)
             afterWrite(entries(), own);
@@ -263,17 +263,16 @@ bool HighScoreTable::complete(const Config& store)
 void HighScoreTable::apply(QList<Entry>& list, const Change& c)
 {
     if (c.naming) {
-        // The entry this copy inserted without a name: the lowest of those with
-        // its score and no name. Gone from the list, it needs no name.
-        for (int i = Places - 1; i >= 0; --i) {
-            if (list[i].second == c.score && list[i].first.isEmpty()) {
-                list[i].first = c.name;
-                return;
-            }
-        }
+        // The entry this copy inserted without a name, found by its place among
+        // equal scores: another copy's entry of the same score, still without
+        // its name, is never this one. Gone from the list, it needs no name.
+        const int i = placeOf(list, c.score, ownRank);
+        if (i >= 0 && list[i].first.isEmpty())
+            list[i].first = c.name;
         return;
     }
     // Below every entry with an equal score; one that earns no place is dropped.
+    ownRank = -1;
     if (c.score < list[Places - 1].second)
         return;
     int i = Places - 1;
@@ -282,6 +281,9 @@ void HighScoreTable::apply(QList<Entry>& list, const Change& c)
         --i;
     }
     list[i] = {c.name, c.score};
+    ownRank = 0;
+    for (int above = 0; above < i; ++above)
+        ownRank += list[above].second == c.score;
 }
 
 void HighScoreTable::change(const Change& c)
@@ -292,10 +294,12 @@ void HighScoreTable::change(const Change& c)
     unsaved.append(c);
 }
 
-int HighScoreTable::placeOf(const Change& c) const
+int HighScoreTable::placeOf(const QList<Entry>& list, int score, int rank)
 {
-    for (int i = Places - 1; i >= 0; --i)
-        if (scores[i] == c.score && names[i] == c.name)
+    if (rank < 0)
+        return -1;
+    for (int i = 0; i < Places; ++i)
+        if (list[i].second == score && rank-- == 0)
             return i;
     return -1;
 }

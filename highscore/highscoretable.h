@@ -69,10 +69,12 @@ private:
     static QList<Entry> readList(const Config& store);
     // Every place has its name and its score.
     static bool complete(const Config& store);
-    static void apply(QList<Entry>& list, const Change& change);
+    // Applies a change of this copy's to a list; an insert remembers which of
+    // the entries with its score is this copy's, the naming fills in that one.
+    void apply(QList<Entry>& list, const Change& change);
     void change(const Change& c);
-    // Where the entry of a change of this copy's is now: the lowest with its name and score.
-    int placeOf(const Change& c) const;
+    // Where the entry this copy inserted last is now, -1 when it is gone.
+    static int placeOf(const QList<Entry>& list, int score, int rank);
     void takeInTheFile();
     void keepUnreadableFile();
     void keepIncompleteFile(const Config& store);
@@ -82,6 +84,10 @@ private:
     QWidget* parentWidget;
     QList<Change> unsaved;
     std::optional<int> entered; // a score entered without its name yet
+    // Which of the entries with its score the entry this copy inserted last
+    // is, counted from the top: entries of an equal score go in below it, so
+    // the count above it never changes while it is in the list.
+    int ownRank = -1;
     std::unique_ptr<QTimer> retry; // for changes that waited for the lock
 };
 

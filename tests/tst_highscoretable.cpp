@@ -74,6 +74,8 @@ private slots:
     void anotherCopyMergingMeanwhileKeepsOneEntry();
     void entryThatEarnsNoPlaceOnDiskIsDropped();
     void equalScoresKeepTheirOrderAcrossCopies();
+    void equalScoresNamedOutOfOrderKeepTheirPlaces_data();
+    void equalScoresNamedOutOfOrderKeepTheirPlaces();
     void twoProcessesSavingAtOnceKeepBoth();
     void listDamagedWhileRunningIsKeptAside();
     void failedSaveIsSaidInTheList();
@@ -444,6 +446,48 @@ void tst_HighScoreTable::equalScoresKeepTheirOrderAcrossCopies()
         QCOMPARE(list.value(7).first, QStringLiteral("Ann"));
         QCOMPARE(list.value(8).first, QStringLiteral("Bob"));
     }
+}
+
+void tst_HighScoreTable::equalScoresNamedOutOfOrderKeepTheirPlaces_data()
+{
+    QTest::addColumn<bool>("firstNamesFirst");
+    QTest::addColumn<int>("higherMeanwhile"); // a better score entered by a third copy before the names
+    QTest::newRow("first names first") << true << 0;
+    QTest::newRow("second names first") << false << 0;
+    QTest::newRow("first names first, pushed down") << true << 5000;
+}
+
+void tst_HighScoreTable::equalScoresNamedOutOfOrderKeepTheirPlaces()
+{
+    QFETCH(bool, firstNamesFirst);
+    QFETCH(int, higherMeanwhile);
+    // Both games end with the same score before either player types a name:
+    // each copy's entry is on disk without one, the first copy's above.
+    auto first = std::make_unique<HighScoreTable>(&parent, "Marlovex");
+    auto second = std::make_unique<HighScoreTable>(&parent, "Marlovex");
+    first->enterScore(1000);
+    second->enterScore(1000);
+    if (higherMeanwhile) {
+        HighScoreTable third(&parent, "Marlovex");
+        HighScoreAccess::insert(third, QStringLiteral("Cy"), higherMeanwhile);
+        QVERIFY(third.sync());
+    }
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::type(firstNamesFirst ? QStringLiteral("Ann") : QStringLiteral("Bob")))
+        .then(ModalAnswerer::accept());
+    answerer.then(ModalAnswerer::type(firstNamesFirst ? QStringLiteral("Bob") : QStringLiteral("Ann")))
+        .then(ModalAnswerer::accept());
+    if (firstNamesFirst) {
+        first->checkScore(1000);
+        second->checkScore(1000);
+    } else {
+        second->checkScore(1000);
+        first->checkScore(1000);
+    }
+    const int ann = higherMeanwhile ? 8 : 7;
+    const auto list = listOnDisk(settingsFile());
+    QCOMPARE(list.value(ann), std::make_pair(QStringLiteral("Ann"), 1000));
+    QCOMPARE(list.value(ann + 1), std::make_pair(QStringLiteral("Bob"), 1000));
 }
 
 void tst_HighScoreTable::twoProcessesSavingAtOnceKeepBoth()
