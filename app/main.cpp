@@ -79,7 +79,7 @@ int main(int argc, char** argv)
         }
         // No display is needed: the game runs offscreen, unseen.
         int args = 1;
-        return ReplayVerifier::verify(QFile::decodeName(argv[2]), args, argv, stdout, stderr);
+        return ReplayVerifier::verify(argv[2], args, argv, stdout, stderr);
     }
     // A file-size limit (ulimit -f) then fails a write like a full disk, which
     // the game reports, instead of ending it on the spot.

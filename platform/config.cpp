@@ -1,6 +1,7 @@
 #include "platform/config.h"
 
 #include "platform/atomicfile.h"
+#include "platform/nativepath.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -188,15 +189,19 @@ QString escapeValue(const QString& value)
 
 QString Config::userFolder(const char* variable, const QString& belowHome)
 {
-    const QString xdg = qEnvironmentVariable(variable);
-    if (QDir::isAbsolutePath(xdg))
-        return QDir::cleanPath(xdg);
-    QString home = qEnvironmentVariable("HOME");
-    if (!QDir::isAbsolutePath(home)) {
-        const passwd* user = getpwuid(getuid());
-        home = user ? QFile::decodeName(user->pw_dir) : QString();
+    // Folders are the bytes the variables hold, UTF-8 or not.
+    const QByteArray xdg = qgetenv(variable);
+    if (xdg.startsWith('/')) {
+        const QString usable = NativePath::usable(xdg, true);
+        return QDir::cleanPath(usable.isEmpty() ? QFile::decodeName(xdg) : usable);
     }
-    return QDir::cleanPath(home) + QLatin1Char('/') + belowHome;
+    QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/')) {
+        const passwd* user = getpwuid(getuid());
+        home = user ? QByteArray(user->pw_dir) : QByteArray();
+    }
+    const QString usableHome = NativePath::usable(home);
+    return QDir::cleanPath(usableHome.isEmpty() ? QFile::decodeName(home) : usableHome) + QLatin1Char('/') + belowHome;
 }
 
 Config::Config(const QString& name, Domain domain)

@@ -1,6 +1,7 @@
 #include "replay/replayverifier.h"
 
 #include "board/pictures.h"
+#include "platform/nativepath.h"
 #include "replay/recording.h"
 #include "replay/replayboard.h"
 
@@ -8,6 +9,8 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -21,10 +24,15 @@ void quietly(QtMsgType type, const QMessageLogContext& /*context*/, const QStrin
 
 } // namespace
 
-ReplayVerifier::Result ReplayVerifier::verify(const QString& path, int& argc, char** argv, std::FILE* out, std::FILE* err)
+ReplayVerifier::Result ReplayVerifier::verify(const QByteArray& fileName, int& argc, char** argv, std::FILE* out, std::FILE* err)
 {
+    const QString path = NativePath::shown(fileName);
     QString why;
-    const std::optional<Recording> recording = Recording::load(path, &why);
+    const QString usable = fileName.isEmpty() ? QString() : NativePath::usable(fileName);
+    const std::optional<Recording> recording
+        = usable.isEmpty() && !fileName.isEmpty() ? std::nullopt : Recording::load(usable, &why);
+    if (!recording && why.isEmpty())
+        why = QString::fromLocal8Bit(std::strerror(errno));
     if (!recording) {
         std::fprintf(err, "marlovex: cannot read the recording %s: %s\n", qPrintable(path), qPrintable(why));
         return Unreadable;

@@ -1,7 +1,7 @@
 #ifndef REPLAYVERIFIER_H
 #define REPLAYVERIFIER_H
 
-#include <QString>
+#include <QByteArray>
 
 #include <cstdio>
 
@@ -15,7 +15,8 @@ public:
     // Unreadable, with one line on err, when the file holds no recording this
     // game reads; otherwise what the replay came to, on out. Makes its own
     // application object, on the offscreen platform, from argc and argv.
-    static Result verify(const QString& path, int& argc, char** argv, std::FILE* out, std::FILE* err);
+    // fileName: the file's name as the command line gives it, bytes.
+    static Result verify(const QByteArray& fileName, int& argc, char** argv, std::FILE* out, std::FILE* err);
 };
 
 #endif
