@@ -6,6 +6,7 @@
 #include "app/sessionkeeper.h"
 #include "board/board.h"
 #include "highscore/highscoretable.h"
+#include "platform/inwindowdialog.h"
 #include "platform/messageboxwidth.h"
 #include "sound/soundeffects.h"
 
@@ -214,7 +215,10 @@ void AppWindow::showBox(const char* name, const QString& text, int maxWidth)
     MessageBoxWidth::keep(box);
     // A game paused from the menu runs again once the box is closed.
     board->pauseGame();
-    box->exec();
+    {
+        const InWindowDialog inWindow(box);
+        box->exec();
+    }
     delete box;
     board->resumeGame();
 }

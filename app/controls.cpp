@@ -5,7 +5,9 @@
 #include "app/keysdialog.h"
 #include "board/board.h"
 #include "pad/gamepads.h"
+#include "platform/inwindowdialog.h"
 
+#include <optional>
 #include <QPointer>
 
 Controls::Controls(Board* board, DesktopSettings& settings, std::function<void(bool toggle)> pause,
@@ -29,7 +31,9 @@ void Controls::chooseKeys()
         keys[a] = keyMap->key(KeyMap::Action(a));
     QPointer<KeysDialog> dialog = new KeysDialog(keys, qobject_cast<QWidget*>(parent()));
     hold();
+    std::optional<InWindowDialog> inWindow(std::in_place, dialog);
     const bool chosen = dialog->exec() == QDialog::Accepted && dialog;
+    inWindow.reset();
     if (chosen) {
         keys = dialog->keys();
         for (int a = 0; a < KeyMap::Actions; ++a)

@@ -5,6 +5,7 @@
 #include "board/sub.h"
 #include "highscore/highscoretable.h"
 #include "highscore/keygrace.h"
+#include "platform/inwindowdialog.h"
 #include "platform/messageboxwidth.h"
 #include "replay/replayshelf.h"
 
@@ -289,7 +290,10 @@ void Board::closeGame(int finalScore)
     box->setMinimumWidth(EndBoxMinWidth);
     MessageBoxWidth::keep(box);
     KeyGrace::apply(box);
-    box->exec();
+    {
+        const InWindowDialog inWindow(box);
+        box->exec();
+    }
     delete box;
 
     gameOver = true;

@@ -2,6 +2,7 @@
 
 #include "highscore/keygrace.h"
 #include "highscore/inputimpl.h"
+#include "platform/inwindowdialog.h"
 
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -187,7 +188,10 @@ void HighScoreTable::showList(const QString& failure)
     // Shown right after the name is typed: a fire key still being hammered
     // must not close it unread.
     KeyGrace::apply(box);
-    box->exec();
+    {
+        const InWindowDialog inWindow(box);
+        box->exec();
+    }
     delete box;
 }
 
@@ -221,7 +225,10 @@ void HighScoreTable::checkScore(int score)
     QString name;
     QPointer<inputImpl> dialog = new inputImpl(parentWidget, &name);
     KeyGrace::apply(dialog);
-    dialog->exec();
+    {
+        const InWindowDialog inWindow(dialog);
+        dialog->exec();
+    }
     delete dialog;
 
     if (!name.isEmpty())

@@ -5,6 +5,7 @@
 // the toolkit cannot see there.
 
 #include "app/appwindow.h"
+#include "endboxes.h"
 #include "outputcapture.h"
 #include "platform/qpeapplication.h"
 
@@ -82,6 +83,7 @@ private slots:
     void initTestCase();
     void realProgramDrawsItsField();
     void everyOfferedSizeFits();
+    void endBoxesTakeTheKeyboardInFullScreen();
 };
 
 void tst_Wayland::initTestCase()
@@ -157,6 +159,36 @@ void tst_Wayland::everyOfferedSizeFits()
         offered += action->isEnabled();
     }
     QCOMPARE(offered, 3); // 4x, 1080 high, leaves no room for a title bar
+}
+
+void tst_Wayland::endBoxesTakeTheKeyboardInFullScreen()
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    EndBoxes::writeFullScreenSettings(config.path());
+    std::unique_ptr<AppWindow> window;
+    {
+        OutputCapture quiet;
+        window = std::make_unique<AppWindow>(nullptr, "AppWindow", Qt::WindowFlags());
+    }
+    static_cast<QPEApplication*>(qApp)->showMainWidget(window.get(), false);
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTRY_VERIFY(window->isFullScreen());
+    // A keyboard on the compositor's seat for as long as the test runs, as a
+    // player's is.
+    QProcess keyboard;
+    keyboard.start(QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("60000")});
+    QTRY_COMPARE(QGuiApplication::focusWindow(), window->windowHandle());
+    const QStringList seen = EndBoxes::endAndAnswer(*window, [] {
+        QProcess wtype;
+        wtype.start(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Return")});
+        // The key goes through the compositor, and back here: keep listening.
+        for (int w = 0; w < 100 && wtype.state() != QProcess::NotRunning; ++w)
+            QTest::qWait(50);
+    });
+    keyboard.kill();
+    keyboard.waitForFinished();
+    QCOMPARE(seen.join(" "), QStringLiteral("endBox:1 input:1 :1"));
 }
 
 int main(int argc, char** argv)

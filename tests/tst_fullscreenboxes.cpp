@@ -1,0 +1,63 @@
+// The boxes of a game's end in full screen on X11, with openbox managing the
+// windows: each takes the keyboard and answers a Return from the X server's
+// own keyboard (xdotool), so that a player reaches the name and the list
+// without a mouse.
+
+#include "app/appwindow.h"
+#include "endboxes.h"
+#include "gamewindow.h"
+#include "outputcapture.h"
+#include "platform/qpeapplication.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+class tst_FullScreenBoxes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void endBoxesTakeTheKeyboard();
+};
+
+void tst_FullScreenBoxes::endBoxesTakeTheKeyboard()
+{
+    QProcess windowManager;
+    windowManager.start(QStringLiteral("openbox"), {});
+    QVERIFY(windowManager.waitForStarted());
+    QTest::qWait(1000); // until it manages the screen
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    EndBoxes::writeFullScreenSettings(config.path());
+    std::unique_ptr<AppWindow> window;
+    {
+        OutputCapture quiet;
+        window = std::make_unique<AppWindow>(nullptr, "AppWindow", Qt::WindowFlags());
+    }
+    static_cast<QPEApplication*>(qApp)->showMainWidget(window.get(), false);
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTRY_VERIFY(window->isFullScreen());
+    QTRY_COMPARE(QGuiApplication::focusWindow(), window->windowHandle());
+    const QStringList seen = EndBoxes::endAndAnswer(*window, [] {
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+        for (int w = 0; w < 100 && xdotool.state() != QProcess::NotRunning; ++w)
+            QTest::qWait(50);
+    });
+    QCOMPARE(seen.join(" "), QStringLiteral("endBox:1 input:1 :1"));
+    window.reset();
+    windowManager.terminate();
+    windowManager.waitForFinished();
+}
+
+int main(int argc, char** argv)
+{
+    QPEApplication app(argc, argv, QPEApplication::GuiClient);
+    tst_FullScreenBoxes test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_fullscreenboxes.moc"
