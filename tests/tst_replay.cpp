@@ -9,6 +9,7 @@
 #include "instantanswers.h"
 #include "keys.h"
 #include "platform/qpeapplication.h"
+#include "board/rules.h"
 #include "replay/recording.h"
 #include "replay/replayboard.h"
 #include "replay/replayshelf.h"
@@ -32,6 +33,8 @@ namespace {
 
 // Where a few things lie in a recording's file.
 constexpr int VersionAt = 8;
+constexpr int DifficultyAt = 10;
+constexpr int EventsAt = 44; // with no name
 constexpr int DestroyerAt = 12;
 constexpr int FlagsAt = 11;
 constexpr int ScoreAt = 20;
@@ -70,6 +73,8 @@ private slots:
     void replayGivesEveryFrame();
     void committedRecordingsVerify_data();
     void committedRecordingsVerify();
+    void openRecordingReadsAsItStands_data();
+    void openRecordingReadsAsItStands();
     void badRecordingsAreRefused_data();
     void badRecordingsAreRefused();
     void shelfFolder_data();
@@ -246,6 +251,40 @@ void tst_Replay::committedRecordingsVerify()
     QVERIFY2(said.contains(QStringLiteral("final score %1, recorded %1: matches").arg(score)), qPrintable(said));
 }
 
+void tst_Replay::openRecordingReadsAsItStands_data()
+{
+    // t: a tick, s: a steer to the left, f: a fire, l: a launch.
+    QTest::addColumn<QString>("played");
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<bool>("playerInput");
+    QTest::newRow("ticks after a fire, not run together yet") << "tttttfttt" << 8 << true;
+    QTest::newRow("a fire alone is the player's") << "ftt" << 2 << true;
+    QTest::newRow("a steer alone is the player's") << "stt" << 2 << true;
+    QTest::newRow("launches and ticks are nobody's") << "tltlt" << 3 << false;
+}
+
+void tst_Replay::openRecordingReadsAsItStands()
+{
+    QFETCH(QString, played);
+    QFETCH(int, ticks);
+    QFETCH(bool, playerInput);
+    Recording r(Recording::Start{});
+    for (QChar c : played) {
+        switch (c.unicode()) {
+        case 't': r.tick(); break;
+        case 's': r.steer(true, false); break;
+        case 'f': r.fire(); break;
+        case 'l': r.launch(0, 100, 5); break;
+        }
+    }
+    QCOMPARE(r.hasPlayerInput(), playerInput);
+    QString why;
+    const std::optional<Recording> read = Recording::fromBytes(r.toBytes(), &why);
+    QVERIFY2(read, qPrintable(why));
+    QCOMPARE(read->ticks(), qint64(ticks));
+    QVERIFY(!read->isFinished());
+}
+
 void tst_Replay::badRecordingsAreRefused_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -275,6 +314,18 @@ void tst_Replay::badRecordingsAreRefused_data()
     QTest::newRow("a later version") << edited(VersionAt, QByteArray("\x03\x00", 2)) << 2 << "format version 3";
     QTest::newRow("bytes after its end") << withChecksum(good + QByteArray(4, 'x')) << 2 << "4 bytes after its end";
     QTest::newRow("the destroyer off the field") << edited(DestroyerAt, QByteArray("\x00\x00\x80\x7f", 4)) << 2 << "off the field";
+
+    QTest::newRow("difficulty 3") << edited(DifficultyAt, QByteArray(1, 3)) << 2 << "difficulty 3 is none of the game's";
+    // The first launch's draws, each one past its range: direction, depth, speed.
+    qsizetype launch = EventsAt;
+    while (launch < good.size() && quint8(good[launch]) != 0x30)
+        ++launch; // ticks, steering and fire are one byte each
+    QVERIFY(launch + 3 < good.size());
+    const QList<std::pair<int, int>> pastRanges = {{1, Rules::Directions},
+                                                   {2, Rules::Depths}, {3, Rules::SpeedDraws}};
+    for (const auto& [offset, value] : pastRanges)
+        QTest::newRow(qPrintable(QStringLiteral("a launch drawing %1 at its byte %2").arg(value).arg(offset)))
+            << edited(int(launch + offset), QByteArray(1, char(value))) << 2 << "a launch the game cannot draw";
 
     QByteArray score(4, 0);
     qToLittleEndian<qint32>(3542, score.data());
