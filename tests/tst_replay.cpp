@@ -82,6 +82,7 @@ private slots:
     void shelfKeepsThePlacesRecordings_data();
     void shelfKeepsThePlacesRecordings();
     void ownPlaceFollowsTheOwnEntry();
+    void anEarlierGameIsNotTakenForTheLast();
     void aGameThatEndsIsKept();
     void aGameLeftRunningIsKept_data();
     void aGameLeftRunningIsKept();
@@ -485,6 +486,25 @@ void tst_Replay::ownPlaceFollowsTheOwnEntry()
     QCOMPARE(told, (QList<int>{0, 0, -1}));
     QCOMPARE(written[0], HighScoreTable::Entry(QStringLiteral("Bob"), 3000));
     QCOMPARE(written[1], HighScoreTable::Entry(QStringLiteral("Eve"), 3000));
+}
+
+void tst_Replay::anEarlierGameIsNotTakenForTheLast()
+{
+    // A game earns a place, but the list is not written before the next game
+    // ends with none: a later write of an entry of the same score is not the
+    // earlier game's any more.
+    ReplayShelf shelf(data->filePath("shelf"));
+    Recording earned(Recording::Start{}), next(Recording::Start{});
+    earned.close(true, 2000, 1000);
+    next.close(true, 40, 2000);
+    shelf.gameEnded(earned, true);
+    shelf.gameEnded(next, false);
+    const QList<HighScoreTable::Entry> list{{QStringLiteral("Al"), 2000}};
+    shelf.listWritten(list, 0);
+    const std::optional<Recording> last = Recording::load(shelf.lastPath(), nullptr);
+    QVERIFY(last);
+    QCOMPARE(last->score(), 40);
+    QCOMPARE(shelf.forPlaces(list), QStringList{QString()});
 }
 
 void tst_Replay::aGameThatEndsIsKept()
