@@ -328,6 +328,19 @@ void tst_Replay::badRecordingsAreRefused_data()
         QTest::newRow(qPrintable(QStringLiteral("a launch drawing %1 at its byte %2").arg(value).arg(offset)))
             << edited(int(launch + offset), QByteArray(1, char(value))) << 2 << "a launch the game cannot draw";
 
+    // Made event by event: a score is raised to 0 only from below 0.
+    for (int fires : {0, 1}) {
+        Recording raised(Recording::Start{});
+        for (int f = 0; f < fires; ++f)
+            raised.fire(); // 10 a bomb, from 0
+        raised.tick();
+        raised.settle();
+        raised.tick();
+        raised.close(false, 0, 0);
+        QTest::newRow(qPrintable(QStringLiteral("a score of %1 raised to 0").arg(-10 * fires)))
+            << raised.toBytes() << (fires ? 0 : 1) << (fires ? "matches" : "a score of 0 raised to 0");
+    }
+
     QByteArray score(4, 0);
     qToLittleEndian<qint32>(3542, score.data());
     QTest::newRow("score edited") << edited(ScoreAt, score) << 1 << "final score 3541, recorded 3542: does not match";
