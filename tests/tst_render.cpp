@@ -55,6 +55,8 @@ private slots:
     void toolkitRepaintDrawsTheSameFrame();
     void shownFrameIsAlwaysTheWholeFrame();
     void repaintShowsAllItBroughtUpToDate();
+    void newWordsOfTheSameSizeAreShown_data();
+    void newWordsOfTheSameSizeAreShown();
     void shorterScoreClearsTheOldText();
 };
 
@@ -363,6 +365,33 @@ void tst_Render::shownFrameIsAlwaysTheWholeFrame()
             QFAIL(qPrintable(QStringLiteral("tick %1 shows another frame than the whole one").arg(tick)));
     }
     QVERIFY2(hits > 5 && escapes > 3, qPrintable(QStringLiteral("%1 hits, %2 escapes").arg(hits).arg(escapes)));
+}
+
+void tst_Render::newWordsOfTheSameSizeAreShown_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("after");
+    QTest::newRow("a replay's speed") << QStringList{"Replay", "1x · 1, 2, 4: speed · Esc: stop"}
+                                      << QStringList{"Replay", "2x · 1, 2, 4: speed · Esc: stop"};
+    QTest::newRow("one letter") << QStringList{"Replay", "A"} << QStringList{"Replay", "B"};
+}
+
+void tst_Render::newWordsOfTheSameSizeAreShown()
+{
+    // The sign takes the same room with its new words: they are drawn all the same.
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    BoardFixture f;
+    Board& b = f.board();
+    b.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&b));
+    b.setSign(before);
+    A::tick(b);
+    const QRect area = A::noticeArea(b);
+    b.setSign(after);
+    QCOMPARE(A::noticeArea(b), area);
+    const QImage shown = b.screen()->grabWindow(b.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown, A::wholeFrame(b).convertToFormat(QImage::Format_RGB32));
 }
 
 void tst_Render::repaintShowsAllItBroughtUpToDate()
