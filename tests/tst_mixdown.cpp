@@ -49,6 +49,8 @@ private slots:
     void voiceNearestItsEndIsTakenAndFades();
     void manySoundsAtOnceKeepTheLatest();
     void volumeScalesWhatIsHeard();
+    void gainComesBackSlowlyAfterAPeak();
+    void fullQueueDropsTheNewestSound();
 };
 
 void tst_MixDown::singleSoundPassesUntouched_data()
@@ -175,6 +177,37 @@ void tst_MixDown::volumeScalesWhatIsHeard()
     QCOMPARE(render(mix, 500).back(), int16_t(250));
     mix.setVolume(0.75f);
     QCOMPARE(render(mix, 500).back(), int16_t(750));
+}
+
+void tst_MixDown::gainComesBackSlowlyAfterAPeak()
+{
+    // Two loud sounds over a quiet one, then the quiet one alone: the gain
+    // that held the peak down comes back over some 50 ms, not at once.
+    const auto loud = level(26000, 2000);
+    const auto quiet = level(3000, 20000);
+    MixDown mix;
+    mix.play(loud.data(), uint32_t(loud.size()));
+    mix.play(loud.data(), uint32_t(loud.size()));
+    mix.play(quiet.data(), uint32_t(quiet.size()));
+    const auto out = render(mix, 12000);
+    const int afterPeak = 2000 + Delay + 1;
+    QVERIFY2(out[afterPeak + 110] < 2500, qPrintable(QString::number(out[afterPeak + 110]))); // 5 ms on: still held
+    QVERIFY2(out[afterPeak + 1100] > out[afterPeak + 110], "coming back");
+    QVERIFY2(out[afterPeak + 1100] < 3000, "yet not all the way after 50 ms");
+    QVERIFY(std::abs(out[afterPeak + 8000] - 3000) <= 1); // after a third of a second: all of it
+}
+
+void tst_MixDown::fullQueueDropsTheNewestSound()
+{
+    // 64 silent sounds wait for the audio thread: the 65th finds no room and is
+    // not heard, and none of the waiting ones is lost to it.
+    const auto silent = level(0, 5000);
+    const auto late = level(1000, 5000);
+    MixDown mix;
+    for (unsigned i = 0; i < MixDown::QueueSize; ++i)
+        mix.play(silent.data(), uint32_t(silent.size()));
+    mix.play(late.data(), uint32_t(late.size()));
+    QCOMPARE(peak(render(mix, 1000)), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_MixDown)
