@@ -4,6 +4,7 @@
 
 #include "outputcapture.h"
 #include "sound/loudnessmeter.h"
+#include "sound/mixer.h"
 #include "sound/soundeffects.h"
 
 #include <QElapsedTimer>
@@ -93,6 +94,8 @@ private slots:
     void nothingStreamsAtRest_data();
     void nothingStreamsAtRest();
     void noOutputMeansSilenceAndOneLine();
+    void outputLivesAsLongAsItsSounds_data();
+    void outputLivesAsLongAsItsSounds();
     void othersMessagesGetThroughMeanwhile();
 };
 
@@ -268,6 +271,39 @@ void tst_Sounds::nothingStreamsAtRest()
     if (rest == "over")
         sounds.paused(false);
     QVERIFY(sounds.isStreaming());
+}
+
+void tst_Sounds::outputLivesAsLongAsItsSounds_data()
+{
+    QTest::addColumn<bool>("reopen");
+    QTest::newRow("a sound still waiting for the output keeps it") << false;
+    QTest::newRow("sounds playing when it closed are gone when it opens again") << true;
+}
+
+void tst_Sounds::outputLivesAsLongAsItsSounds()
+{
+    // The output asks for its next frames every so many milliseconds: between
+    // two asks a sound only waits.
+    QFETCH(bool, reopen);
+    DiskOutput disk;
+    qputenv("SDL_DISKAUDIODELAY", reopen ? "200" : "3000");
+    const std::vector<int16_t> sound(size_t(Mixer::Rate) * 5, 1000);
+    Mixer mixer;
+    QVERIFY(mixer.open());
+    QTest::qWait(300); // the first frames were asked for
+    mixer.play(sound);
+    if (reopen) {
+        QTRY_VERIFY(mixer.millisecondsLeft() > 4000);
+        mixer.close();
+        QVERIFY(mixer.open());
+        QCOMPARE(mixer.millisecondsLeft(), 0);
+        QTest::qWait(300);
+        QCOMPARE(mixer.millisecondsLeft(), 0);
+    } else {
+        QVERIFY(mixer.millisecondsLeft() > 0);
+    }
+    mixer.close();
+    qunsetenv("SDL_DISKAUDIODELAY");
 }
 
 void tst_Sounds::noOutputMeansSilenceAndOneLine()
