@@ -80,6 +80,8 @@ private slots:
     void listDamagedWhileRunningIsKeptAside();
     void failedSaveIsSaidInTheList();
     void lockHeldLongerThanTheWaitWritesNothingUntilFree();
+    void shownName_data();
+    void shownName();
     void namesNeverBreakTheBox_data();
     void namesNeverBreakTheBox();
     void placesLackingEntriesAreReadAndKept_data();
@@ -533,6 +535,25 @@ void tst_HighScoreTable::listDamagedWhileRunningIsKeptAside()
     QCOMPARE(readFile(settingsFile()), defaultFile());
 }
 
+void tst_HighScoreTable::shownName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80"); // two UTF-16 units
+    const int most = HighScoreTable::ShownNameLength;
+    QTest::newRow("cut inside a pair: the pair goes") << QString(most - 1, 'a') + face + "b" << QString(most - 1, 'a');
+    QTest::newRow("a pair just fitting stays") << QString(most - 2, 'a') + face + "b" << QString(most - 2, 'a') + face;
+    QTest::newRow("a lone half of a pair") << QStringLiteral("a") + face.left(1) + "b" << QStringLiteral("a\uFFFDb");
+    QTest::newRow("line and paragraph breaks, tabs") << QStringLiteral("a\nb\u2029c\td") << QStringLiteral("a b c d");
+}
+
+void tst_HighScoreTable::shownName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QCOMPARE(HighScoreTable::shownName(name), shown);
+}
+
 void tst_HighScoreTable::failedSaveIsSaidInTheList()
 {
     HighScoreTable table(&parent, "Marlovex");
@@ -555,6 +576,9 @@ void tst_HighScoreTable::failedSaveIsSaidInTheList()
     QVERIFY2(answerer.seen()[1].text.endsWith("</TABLE><br>Your entry could not be saved: File too large"),
              qPrintable(answerer.seen()[1].text.right(80)));
     QCOMPARE(readFile(settingsFile()), before);
+    // The entry waits, and goes in with the next write that can be made.
+    QVERIFY(table.sync());
+    QCOMPARE(listOnDisk(settingsFile()).value(0), std::make_pair(QStringLiteral("Ann"), 3000));
 }
 
 void tst_HighScoreTable::lockHeldLongerThanTheWaitWritesNothingUntilFree()
