@@ -44,6 +44,7 @@ class tst_Config : public QObject
     Q_OBJECT
 
 private slots:
+    void fileThatCannotBeSetAsideIsNeverWrittenOver();
     void init();
     void userStoreLivesInPrivateFolder();
     void userFolderFollowsXdgRules_data();
@@ -513,4 +514,27 @@ void tst_Config::bytesThatAreNotUtf8StayAsTheyWere()
 }
 
 QTEST_GUILESS_MAIN(tst_Config)
+void tst_Config::fileThatCannotBeSetAsideIsNeverWrittenOver()
+{
+    // A name long enough that the name it would be kept by is too long for the
+    // file system, while a new file by the same name could still be written.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QString(246, 'l'));
+    const QByteArray damaged = "not a settings file at all \x01\x02";
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(damaged);
+    }
+    Config store(path, Config::File);
+    QCOMPARE(store.setAside(), QString());
+    store.setGroup(QStringLiteral("score"));
+    store.writeEntry(QStringLiteral("P0"), QStringLiteral("Ann"));
+    QVERIFY(!store.write());
+    QVERIFY2(store.writeError().contains("could not be moved aside"), qPrintable(store.writeError()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), damaged);
+}
+
 #include "tst_config.moc"
