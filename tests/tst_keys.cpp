@@ -197,8 +197,13 @@ void tst_Keys::chosenKeysWorkAndAreKept()
     QVERIFY(A::leftPressed(b));
     Keys::press(&b, Qt::Key_K);
     QVERIFY(!b.isRunning());
+    // Held down, it pauses once: its repeats do not start the game again.
+    for (int repeat = 0; repeat < 3; ++repeat)
+        Keys::press(&b, Qt::Key_K, true);
+    Keys::release(&b, Qt::Key_K);
+    QVERIFY(!b.isRunning());
 
-    // Chosen in the dialog: kept for the next start.
+    // Chosen in the dialog: in play at once, and kept for the next start.
     ModalAnswerer answerer;
     answerer.then([](QDialog* dialog) {
         auto* keys = qobject_cast<KeysDialog*>(dialog);
@@ -210,6 +215,10 @@ void tst_Keys::chosenKeysWorkAndAreKept()
         if (action->text() == QStringLiteral("&Keys…"))
             action->trigger();
     QCOMPARE(answerer.seen().size(), 1);
+    b.resumeGame();
+    const int bombs = A::bombCount(b);
+    Keys::press(&b, Qt::Key_G);
+    QCOMPARE(A::bombCount(b), bombs + 1);
     reopen();
     Keys::press(&board(), Qt::Key_G);
     QCOMPARE(A::bombCount(board()), 1);
