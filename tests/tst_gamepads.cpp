@@ -328,34 +328,41 @@ void tst_GamePads::heldPadSteersAgainWhenTheBoardIsBack()
 void tst_GamePads::keyAndPadBothSteer_data()
 {
     QTest::addColumn<bool>("padFirst");
-    QTest::newRow("pad held, a key pressed and let go") << true;
-    QTest::newRow("key held, the pad pressed and let go") << false;
+    QTest::addColumn<bool>("left");
+    for (bool left : {false, true}) {
+        const char* side = left ? "left" : "right";
+        QTest::addRow("%s: pad held, a key pressed and let go", side) << true << left;
+        QTest::addRow("%s: key held, the pad pressed and let go", side) << false << left;
+    }
 }
 
 void tst_GamePads::keyAndPadBothSteer()
 {
     QFETCH(bool, padFirst);
+    QFETCH(bool, left);
     VirtualPad pad;
     poll();
     Board& b = fixture->board();
+    const int key = left ? Qt::Key_Left : Qt::Key_Right;
     auto padHold = [&](bool down) {
-        pad.button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, down);
+        pad.button(left ? SDL_CONTROLLER_BUTTON_DPAD_LEFT : SDL_CONTROLLER_BUTTON_DPAD_RIGHT, down);
         poll();
     };
+    auto held = [&] { return left ? A::leftPressed(b) : A::rightPressed(b); };
     if (padFirst) {
         padHold(true);
-        Keys::press(&b, Qt::Key_Right);
-        Keys::release(&b, Qt::Key_Right);
-        QVERIFY(A::rightPressed(b)); // the pad still holds it
+        Keys::press(&b, key);
+        Keys::release(&b, key);
+        QVERIFY(held()); // the pad still holds it
         padHold(false);
     } else {
-        Keys::press(&b, Qt::Key_Right);
+        Keys::press(&b, key);
         padHold(true);
         padHold(false);
-        QVERIFY(A::rightPressed(b)); // the key still holds it
-        Keys::release(&b, Qt::Key_Right);
+        QVERIFY(held()); // the key still holds it
+        Keys::release(&b, key);
     }
-    QVERIFY(!A::rightPressed(b));
+    QVERIFY(!held());
 }
 
 void tst_GamePads::halfReleasedTriggerFiresOnce()
