@@ -1,6 +1,7 @@
 #include "pad/gamepads.h"
 
 #include "board/board.h"
+#include "platform/inwindowdialog.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -95,7 +96,14 @@ bool GamePads::inFront() const
     // The game's window, or a box of the game's over it, has the keyboard.
     // Never to a game out of sight, behind a replay.
     return QApplication::activeWindow() && board->isVisible()
-        && (board->window()->isActiveWindow() || QApplication::activeModalWidget() != nullptr);
+        && (board->window()->isActiveWindow() || openBox() != nullptr);
+}
+
+QWidget* GamePads::openBox()
+{
+    // A window of its own, or inside the game's window in full screen.
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal ? modal : InWindowDialog::open();
 }
 
 void GamePads::button(int button, bool down)
@@ -103,7 +111,7 @@ void GamePads::button(int button, bool down)
     if (!inFront())
         return;
     // In an open box or dialog: A is Return there, and B is Escape.
-    if (QWidget* modal = QApplication::activeModalWidget()) {
+    if (QWidget* modal = openBox()) {
         QWidget* focus = modal->focusWidget() ? modal->focusWidget() : modal;
         if (button == SDL_CONTROLLER_BUTTON_A)
             sendKey(focus, Qt::Key_Return, down);
@@ -130,7 +138,7 @@ void GamePads::button(int button, bool down)
 void GamePads::fire(bool down)
 {
     // One bomb a press: a press is reported once, however long it is held.
-    if (inFront() && !QApplication::activeModalWidget())
+    if (inFront() && !openBox())
         sendKey(board, Qt::Key_Return, down);
 }
 

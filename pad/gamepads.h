@@ -54,6 +54,8 @@ private:
     void steer();
     // One of the game's windows is the active one.
     bool inFront() const;
+    // The box or dialog the player answers now, or null.
+    static QWidget* openBox();
     void sendKey(QWidget* to, int key, bool press);
 
     Board* board;

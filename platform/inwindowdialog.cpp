@@ -1,8 +1,31 @@
 #include "platform/inwindowdialog.h"
 
+#include <QAction>
 #include <QDialog>
 #include <QEvent>
 #include <QPushButton>
+
+namespace {
+
+QList<QPointer<QDialog>> openOnes;
+
+bool inside(const QObject* object, const QObject* ancestor)
+{
+    for (; object; object = object->parent())
+        if (object == ancestor)
+            return true;
+    return false;
+}
+
+} // namespace
+
+QWidget* InWindowDialog::open()
+{
+    for (qsizetype i = openOnes.size() - 1; i >= 0; --i)
+        if (openOnes[i] && openOnes[i]->isVisible())
+            return openOnes[i];
+    return nullptr;
+}
 
 InWindowDialog::InWindowDialog(QDialog* shown)
 {
@@ -18,6 +41,13 @@ InWindowDialog::InWindowDialog(QDialog* shown)
         part->setEnabled(false);
         rested.append(part);
     }
+    for (QAction* action : window->findChildren<QAction*>()) {
+        if (!action->isEnabled() || inside(action, dialog))
+            continue;
+        action->setEnabled(false);
+        restedActions.append(action);
+    }
+    openOnes.append(dialog);
     // Made a part of another window, the dialog forgets where its keyboard goes.
     focusInside = dialog->focusWidget();
     dialog->setParent(window, Qt::Widget);
@@ -27,6 +57,11 @@ InWindowDialog::InWindowDialog(QDialog* shown)
 
 InWindowDialog::~InWindowDialog()
 {
+    openOnes.removeAll(dialog);
+    openOnes.removeAll(nullptr);
+    for (const QPointer<QAction>& action : std::as_const(restedActions))
+        if (action)
+            action->setEnabled(true);
     for (const QPointer<QWidget>& part : std::as_const(rested))
         if (part)
             part->setEnabled(true);

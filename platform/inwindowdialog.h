@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
+class QAction;
 class QDialog;
 class QWidget;
 
@@ -28,6 +29,10 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // The box or dialog now open inside a window, the latest, or null: what
+    // QApplication::activeModalWidget() is for the others.
+    static QWidget* open();
+
 private:
     void centre();
     void takeTheKeyboard();
@@ -37,6 +42,7 @@ private:
     QPointer<QWidget> focusBefore;
     QPointer<QWidget> focusInside; // where the dialog sent its keyboard as a window
     QList<QPointer<QWidget>> rested;
+    QList<QPointer<QAction>> restedActions; // the window's shortcuts too
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include "boardaccess.h"
 #include "highscore/keygrace.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -53,6 +54,11 @@ QStringList EndBoxes::endAndAnswer(AppWindow& window, const std::function<void()
         while (waited.elapsed() < 3000 && !hasKeyboard())
             QTest::qWait(50);
         seen << QStringLiteral("%1:%2").arg(box->objectName()).arg(hasKeyboard());
+        // Nothing of the window behind it answers meanwhile: no menu, no key of
+        // the menus (a new game, full screen).
+        for (QAction* action : window.findChildren<QAction*>())
+            if (action->isEnabled() && !action->shortcut().isEmpty() && !box->isAncestorOf(qobject_cast<QWidget*>(action->parent())))
+                seen << QStringLiteral("%1 open").arg(action->shortcut().toString());
         // Once the keys have rested long enough for the box to take one.
         QTest::qWait(KeyGrace::Milliseconds + 200);
         pressReturn();
