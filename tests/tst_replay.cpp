@@ -341,6 +341,21 @@ void tst_Replay::badRecordingsAreRefused_data()
             << raised.toBytes() << (fires ? 0 : 1) << (fires ? "matches" : "a score of 0 raised to 0");
     }
 
+    // A launch whose last draw is missing, the lengths made to fit.
+    Recording cut(Recording::Start{});
+    cut.tick();
+    cut.launch(0, 100, 5);
+    cut.close(false, 0, 0);
+    QByteArray cutBytes = cut.toBytes();
+    cutBytes.remove(cutBytes.size() - 5, 1);
+    constexpr int CurrentEventsLengthAt = 52;
+    qToLittleEndian<quint32>(qFromLittleEndian<quint32>(cutBytes.constData() + CurrentEventsLengthAt) - 1,
+                             cutBytes.data() + CurrentEventsLengthAt);
+    QTest::newRow("a launch cut short") << withChecksum(cutBytes) << 2 << "a launch cut short at event byte 1";
+    QByteArray fewer = good;
+    qToLittleEndian<quint32>(qFromLittleEndian<quint32>(good.constData() + TicksAt) + 1, fewer.data() + TicksAt);
+    QTest::newRow("a tick fewer than the header says") << withChecksum(fewer) << 2 << "ticks recorded where the header says";
+
     QByteArray score(4, 0);
     qToLittleEndian<qint32>(3542, score.data());
     QTest::newRow("score edited") << edited(ScoreAt, score) << 1 << "final score 3541, recorded 3542: does not match";
@@ -518,6 +533,20 @@ void tst_Replay::anEarlierGameIsNotTakenForTheLast()
     QVERIFY(last);
     QCOMPARE(last->score(), 40);
     QCOMPARE(shelf.forPlaces(list), QStringList{QString()});
+
+    // Nor is it the recording of another score's entry at this copy's place,
+    // and a game left running in the folder is no place's.
+    Recording third(Recording::Start{}), leftRunning(Recording::Start{});
+    third.close(true, 900, 3000);
+    leftRunning.close(false, 5000, 3500);
+    QVERIFY(leftRunning.save(data->filePath("shelf") + "/20260101-000000-000-1.replay", nullptr));
+    shelf.gameEnded(third, true);
+    const QList<HighScoreTable::Entry> other{{QString(), 5000}};
+    shelf.listWritten(other, 0);
+    QCOMPARE(shelf.forPlaces(other), QStringList{QString()});
+    const QList<HighScoreTable::Entry> named{{QStringLiteral("Zed"), 5000}};
+    shelf.listWritten(named, 0);
+    QCOMPARE(Recording::load(shelf.lastPath(), nullptr)->name(), QString());
 }
 
 void tst_Replay::aGameThatEndsIsKept()
