@@ -76,6 +76,7 @@ private slots:
     void equalScoresKeepTheirOrderAcrossCopies();
     void equalScoresNamedOutOfOrderKeepTheirPlaces_data();
     void equalScoresNamedOutOfOrderKeepTheirPlaces();
+    void aNameInTheFileIsNeverWrittenOver();
     void twoProcessesSavingAtOnceKeepBoth();
     void listDamagedWhileRunningIsKeptAside();
     void failedSaveIsSaidInTheList();
@@ -490,6 +491,24 @@ void tst_HighScoreTable::equalScoresNamedOutOfOrderKeepTheirPlaces()
     const auto list = listOnDisk(settingsFile());
     QCOMPARE(list.value(ann), std::make_pair(QStringLiteral("Ann"), 1000));
     QCOMPARE(list.value(ann + 1), std::make_pair(QStringLiteral("Bob"), 1000));
+}
+
+void tst_HighScoreTable::aNameInTheFileIsNeverWrittenOver()
+{
+    // The list was put back by hand while the name was asked for: the place
+    // this copy's entry had holds a name already, which stays.
+    auto table = std::make_unique<HighScoreTable>(&parent, "Marlovex");
+    table->enterScore(1000);
+    QByteArray file = defaultFile();
+    file.replace("P7 = Mrs. Poor\n", "P7 = Kim\n").replace("S7 = 900\n", "S7 = 1000\n");
+    writeSettings(file);
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::type(QStringLiteral("Ann"))).then(ModalAnswerer::accept());
+    table->checkScore(1000);
+    const auto list = listOnDisk(settingsFile());
+    QCOMPARE(list.value(7), std::make_pair(QStringLiteral("Kim"), 1000));
+    for (const auto& entry : list)
+        QVERIFY(entry.first != QStringLiteral("Ann"));
 }
 
 void tst_HighScoreTable::twoProcessesSavingAtOnceKeepBoth()
