@@ -1,0 +1,53 @@
+#ifndef SCORESERVER_H
+#define SCORESERVER_H
+
+#include "server/scorestore.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QHttpServer>
+#include <QObject>
+
+class LimitedTcpServer;
+
+// marlovex-server's HTTP side: recordings in, verified by the game's own
+// rules before they are stored; the world's table out, as JSON and as a page.
+class ScoreServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Recordings taken from one address: this many at once, then one every
+    // RefillMilliseconds.
+    static constexpr int Burst = 20;
+    static constexpr int RefillMilliseconds = 100;
+
+    explicit ScoreServer(ScoreStore& store, QObject* parent = nullptr);
+    ~ScoreServer() override;
+
+    // The port listened on (0: none, with why in error()).
+    quint16 listen(const QHostAddress& address, quint16 port);
+    QString error() const { return failure; }
+
+private:
+    QHttpServerResponse submit(const QHttpServerRequest& request);
+    QHttpServerResponse scores(const QHttpServerRequest& request);
+    QHttpServerResponse recording(qint64 id);
+    QHttpServerResponse table();
+    // Takes one of the address's recordings; false when it has none left.
+    bool takeToken(const QHostAddress& from);
+
+    struct Bucket {
+        double tokens = Burst;
+        QElapsedTimer since;
+    };
+
+    ScoreStore& store;
+    QHttpServer http;
+    LimitedTcpServer* tcp = nullptr;
+    QHash<QHostAddress, Bucket> buckets;
+    QString failure;
+};
+
+#endif

@@ -1,0 +1,53 @@
+#ifndef SCORESTORE_H
+#define SCORESTORE_H
+
+#include "replay/recording.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The world's verified games, in a database of Qt SQL's: SQLite in a file
+// ("sqlite:PATH") or PostgreSQL ("postgresql://…"). Entries are only ever
+// added; nothing here changes or deletes one.
+class ScoreStore
+{
+public:
+    struct Entry {
+        qint64 id = 0;
+        QString name;
+        int score = 0;
+        int difficulty = 0;
+        qint64 ticks = 0;
+        QDateTime played; // when the game ended, as the recording says
+        qint64 rank = 0;  // in the world, among games of its difficulty
+    };
+    enum class Added { Stored, AlreadyListed, Failed };
+
+    explicit ScoreStore(const QString& connectionName);
+    ~ScoreStore();
+    ScoreStore(const ScoreStore&) = delete;
+    ScoreStore& operator=(const ScoreStore&) = delete;
+
+    // Opens the database and makes its tables if they are missing; false,
+    // with why in error(), when it cannot.
+    bool open(const QString& url);
+    QString error() const { return failure; }
+
+    // Stores a verified game, committed before this returns Stored.
+    Added add(const QByteArray& bytes, const Recording& game, Entry* entry);
+    QList<Entry> scores(int difficulty, int offset, int limit);
+    qint64 count(int difficulty);
+    std::optional<QByteArray> recordingBytes(qint64 id);
+
+private:
+    qint64 rankOf(qint64 id, int difficulty, int score);
+
+    QString connection;
+    QString failure;
+};
+
+#endif

@@ -1,0 +1,168 @@
+// The scoreboard's server on loopback, with an SQLite database of its own:
+// what it lists, what it refuses and how.
+
+#include "server/scoreserver.h"
+#include "server/recordingcheck.h"
+#include "server/scorestore.h"
+#include "testfiles.h"
+
+#include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+struct Answer {
+    int status = 0;
+    QByteArray body;
+};
+
+const QString Committed = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS);
+
+} // namespace
+
+class tst_Server : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void submissions_data();
+    void submissions();
+    void aListedGameIsInTheTableAsText();
+    void aFloodFromOneAddressIsSlowedDown();
+
+private:
+    Answer request(const QByteArray& method, const QString& path, const QByteArray& body = QByteArray());
+    qint64 listed();
+
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<ScoreStore> store;
+    std::unique_ptr<ScoreServer> server;
+    quint16 port = 0;
+    QNetworkAccessManager network;
+};
+
+void tst_Server::init()
+{
+    folder = std::make_unique<QTemporaryDir>();
+    store = std::make_unique<ScoreStore>(QStringLiteral("test"));
+    QVERIFY2(store->open("sqlite:" + folder->filePath("scores.sqlite")), qPrintable(store->error()));
+    server = std::make_unique<ScoreServer>(*store);
+    port = server->listen(QHostAddress::LocalHost, 0);
+    QVERIFY2(port != 0, qPrintable(server->error()));
+}
+
+void tst_Server::cleanup()
+{
+    server.reset();
+    store.reset();
+}
+
+Answer tst_Server::request(const QByteArray& method, const QString& path, const QByteArray& body)
+{
+    QNetworkRequest asked(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
+    asked.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
+    std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(asked, method, body));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    if (!reply->isFinished() && !finished.wait(30000))
+        return {};
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+}
+
+qint64 tst_Server::listed()
+{
+    qint64 all = 0;
+    for (int d = 0; d < 3; ++d)
+        all += store->count(d);
+    return all;
+}
+
+void tst_Server::submissions_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    const QByteArray good = TestFiles::read(Committed + "/autopilot-easy-3541.replay");
+    QByteArray tampered = good;
+    qToLittleEndian<qint32>(3542, tampered.data() + 20); // the score it claims
+    QByteArray changedRule = good;
+    qToLittleEndian<float>(20.0f, changedRule.data() + 12); // the destroyer starting elsewhere
+    QTest::newRow("a game played to its end") << good << 201 << "\"rank\":1";
+    QTest::newRow("its score changed") << TestFiles::withChecksum(tampered) << 422 << "it does not replay as recorded";
+    QTest::newRow("cut short") << good.left(good.size() / 2) << 422 << "cut short";
+    QTest::newRow("played by other rules") << TestFiles::withChecksum(changedRule) << 422 << "does not replay";
+    QTest::newRow("left before its end") << TestFiles::read(Committed + "/autopilot-hard-left-running-1163.replay") << 422
+                                         << "left before its end";
+    QTest::newRow("over the size") << QByteArray(RecordingCheck::LargestBody + 1, 'x') << 413 << "at most 262144 bytes";
+    QTest::newRow("nothing") << QByteArray() << 422 << "not a recording";
+}
+
+void tst_Server::submissions()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    const Answer answer = request("POST", QStringLiteral("/api/v1/recordings"), bytes);
+    QCOMPARE(answer.status, status);
+    QVERIFY2(QString::fromUtf8(answer.body).contains(said), answer.body.constData());
+    QCOMPARE(listed(), qint64(status == 201 ? 1 : 0));
+    if (status == 201) {
+        // The same bytes again: listed once.
+        QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), bytes).status, 409);
+        QCOMPARE(listed(), qint64(1));
+        const QJsonObject entry = QJsonDocument::fromJson(answer.body).object();
+        QCOMPARE(request("GET", QStringLiteral("/api/v1/recordings/%1").arg(entry["id"].toInteger())).body, bytes);
+    }
+}
+
+void tst_Server::aListedGameIsInTheTableAsText()
+{
+    // Two games, the better first; a name that is markup and a line break.
+    const QList<std::pair<QString, QString>> games = {{"random-keys-normal-932.replay", "<script>alert(1)</script>"},
+                                                      {"played-in-a-window-742.replay", "Ann\u2029Bee"}};
+    for (const auto& [file, name] : games) {
+        QString why;
+        std::optional<Recording> game = Recording::fromBytes(TestFiles::read(Committed + "/" + file), &why);
+        QVERIFY2(game, qPrintable(why));
+        game->setName(name);
+        QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 201);
+    }
+    const Answer scores = request("GET", QStringLiteral("/api/v1/scores?difficulty=Normal&limit=5"));
+    QCOMPARE(scores.status, 200);
+    const QJsonArray entries = QJsonDocument::fromJson(scores.body).object()["entries"].toArray();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries[0].toObject()["score"].toInt(), 932);
+    QCOMPARE(entries[0].toObject()["name"].toString(), QStringLiteral("<script>alert(1)</script>"));
+    QCOMPARE(entries[1].toObject()["rank"].toInt(), 2);
+    const Answer page = request("GET", QStringLiteral("/"));
+    QCOMPARE(page.status, 200);
+    QVERIFY(!page.body.contains("<script>"));
+    QVERIFY(page.body.contains("&lt;script&gt;alert(1)&lt;/script&gt;"));
+    QVERIFY(page.body.contains(">Ann Bee<"));
+}
+
+void tst_Server::aFloodFromOneAddressIsSlowedDown()
+{
+    // One address sending as fast as it can: a burst goes through, then it waits.
+    int refused = 0, taken = 0;
+    for (int i = 0; i < ScoreServer::Burst + 10; ++i) {
+        const int status = request("POST", QStringLiteral("/api/v1/recordings"), QByteArray("junk")).status;
+        (status == 429 ? refused : taken) += 1;
+    }
+    QVERIFY2(taken >= ScoreServer::Burst && taken < ScoreServer::Burst + 5, qPrintable(QString::number(taken)));
+    QVERIFY(refused > 0);
+    QCOMPARE(listed(), qint64(0));
+}
+
+QTEST_MAIN(tst_Server)
+#include "tst_server.moc"
