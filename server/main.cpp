@@ -12,6 +12,13 @@
 
 namespace {
 
+// The toolkit's advice on a display nobody looks at is no line of ours.
+void quietly(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "marlovex-server: %s\n", qPrintable(message));
+}
+
 int fail(const QString& why)
 {
     std::fprintf(stderr, "marlovex-server: %s\n", qPrintable(why));
@@ -24,7 +31,9 @@ int main(int argc, char** argv)
 {
     // The game's rules run in widgets that are never shown: no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QtMessageHandler usual = qInstallMessageHandler(quietly);
     QApplication app(argc, argv);
+    qInstallMessageHandler(usual);
     QApplication::setApplicationName(QStringLiteral("marlovex-server"));
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("The world's Marlovex scoreboard: lists only games it has played again."));
