@@ -15,6 +15,9 @@ using Status = QHttpServerResponse::StatusCode;
 
 const char* const DifficultyNames[] = {"Easy", "Normal", "Hard"};
 
+// The latency histogram's upper bounds, in seconds.
+constexpr double LatencyBounds[] = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25};
+
 QJsonObject toJson(const ScoreStore::Entry& e)
 {
     return QJsonObject{{"id", e.id},
@@ -57,6 +60,7 @@ ScoreServer::ScoreServer(ScoreStore& store, QObject* parent)
                [this](const QHttpServerRequest& request) { return scores(request); });
     http.route(QStringLiteral("/healthz"), QHttpServerRequest::Method::Get,
                [] { return QHttpServerResponse("text/plain", "ok\n"); });
+    http.route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get, [this] { return metrics(); });
     http.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this] { return table(); });
 }
 
@@ -88,6 +92,55 @@ bool ScoreServer::takeToken(const QHostAddress& from)
 }
 
 QHttpServerResponse ScoreServer::submit(const QHttpServerRequest& request)
+{
+    QElapsedTimer took;
+    took.start();
+    QHttpServerResponse response = judge(request);
+    const QHttpServerResponse::StatusCode status = response.statusCode();
+    count(status == Status::Created            ? QStringLiteral("created")
+              : status == Status::TooManyRequests ? QStringLiteral("rate")
+              : status == Status::PayloadTooLarge ? QStringLiteral("size")
+              : status == Status::Conflict        ? QStringLiteral("duplicate")
+              : status == Status::UnprocessableEntity ? QStringLiteral("unverified")
+                                                      : QStringLiteral("storage"),
+          took.nsecsElapsed());
+    return response;
+}
+
+void ScoreServer::count(const QString& outcome, qint64 nanoseconds)
+{
+    ++outcomes[outcome];
+    const double seconds = double(nanoseconds) / 1e9;
+    latencySum += seconds;
+    for (std::size_t i = 0; i < latencies.size(); ++i)
+        if (seconds <= LatencyBounds[i])
+            ++latencies[i];
+}
+
+QHttpServerResponse ScoreServer::metrics() const
+{
+    // Prometheus' text format.
+    QByteArray text = "# HELP marlovex_submissions_total Recordings sent, by what came of them.\n"
+                      "# TYPE marlovex_submissions_total counter\n";
+    qint64 all = 0;
+    for (const QString& outcome : {QStringLiteral("created"), QStringLiteral("duplicate"), QStringLiteral("unverified"),
+                                   QStringLiteral("size"), QStringLiteral("rate"), QStringLiteral("storage")}) {
+        text += "marlovex_submissions_total{outcome=\"" + outcome.toLatin1() + "\"} "
+            + QByteArray::number(outcomes.value(outcome)) + '\n';
+        all += outcomes.value(outcome);
+    }
+    text += "# HELP marlovex_submission_seconds Time to answer a recording sent.\n"
+            "# TYPE marlovex_submission_seconds histogram\n";
+    for (std::size_t i = 0; i < latencies.size(); ++i)
+        text += "marlovex_submission_seconds_bucket{le=\"" + QByteArray::number(LatencyBounds[i]) + "\"} "
+            + QByteArray::number(latencies[i]) + '\n';
+    text += "marlovex_submission_seconds_bucket{le=\"+Inf\"} " + QByteArray::number(all) + '\n';
+    text += "marlovex_submission_seconds_sum " + QByteArray::number(latencySum, 'g', 9) + '\n';
+    text += "marlovex_submission_seconds_count " + QByteArray::number(all) + '\n';
+    return QHttpServerResponse("text/plain; version=0.0.4", text);
+}
+
+QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request)
 {
     if (!takeToken(request.remoteAddress()))
         return refusal(QStringLiteral("too many recordings from this address; try again in a while"), Status::TooManyRequests);

@@ -7,7 +7,10 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QHttpServer>
+#include <QMap>
 #include <QObject>
+
+#include <array>
 
 class LimitedTcpServer;
 
@@ -32,9 +35,13 @@ public:
 
 private:
     QHttpServerResponse submit(const QHttpServerRequest& request);
+    QHttpServerResponse judge(const QHttpServerRequest& request);
     QHttpServerResponse scores(const QHttpServerRequest& request);
     QHttpServerResponse recording(qint64 id);
     QHttpServerResponse table();
+    QHttpServerResponse metrics() const;
+    // What the submissions came to, for /metrics.
+    void count(const QString& outcome, qint64 nanoseconds);
     // Takes one of the address's recordings; false when it has none left.
     bool takeToken(const QHostAddress& from);
 
@@ -48,6 +55,9 @@ private:
     LimitedTcpServer* tcp = nullptr;
     QHash<QHostAddress, Bucket> buckets;
     QString failure;
+    QMap<QString, qint64> outcomes;        // created, or the refusal's kind
+    std::array<qint64, 8> latencies{};     // submissions by how long they took
+    double latencySum = 0;
 };
 
 #endif

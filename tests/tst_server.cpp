@@ -116,6 +116,11 @@ void tst_Server::submissions()
     QCOMPARE(answer.status, status);
     QVERIFY2(QString::fromUtf8(answer.body).contains(said), answer.body.constData());
     QCOMPARE(listed(), qint64(status == 201 ? 1 : 0));
+    // Counted by what came of it.
+    const QByteArray outcome = status == 201 ? "created" : status == 413 ? "size" : "unverified";
+    const QByteArray metrics = request("GET", QStringLiteral("/metrics")).body;
+    QVERIFY2(metrics.contains("marlovex_submissions_total{outcome=\"" + outcome + "\"} 1\n"), metrics.constData());
+    QVERIFY2(metrics.contains("marlovex_submission_seconds_count 1\n"), metrics.constData());
     if (status == 201) {
         // The same bytes again: listed once.
         QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), bytes).status, 409);
