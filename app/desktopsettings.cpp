@@ -77,7 +77,9 @@ Qt::Key DesktopSettings::key(const QString& action, Qt::Key deflt) const
     store->setGroup(KeysGroup);
     const QKeySequence chosen = QKeySequence::fromString(readEntry(action), QKeySequence::PortableText);
     store->setGroup(WindowGroup);
-    if (chosen.count() != 1 || chosen[0].keyboardModifiers() != Qt::NoModifier)
+    // One key, without modifiers, that has a name: anything else is no key
+    // the game could have written.
+    if (chosen.count() != 1 || chosen[0].keyboardModifiers() != Qt::NoModifier || chosen[0].key() == Qt::Key_unknown)
         return deflt;
     return chosen[0].key();
 }

@@ -34,6 +34,8 @@ private slots:
     void newGameKeyAfterTheEnd();
     void spaceFires();
     void chosenKeysWorkAndAreKept();
+    void keysInTheFileThatAreNoKeyAreTheDefault_data();
+    void keysInTheFileThatAreNoKeyAreTheDefault();
     void keysDialogRefusesWhatIsTaken_data();
     void keysDialogRefusesWhatIsTaken();
     void keysDialogRestoresDefaultsAndNamesThePad();
@@ -221,6 +223,29 @@ void tst_Keys::chosenKeysWorkAndAreKept()
     QCOMPARE(A::bombCount(b), bombs + 1);
     reopen();
     Keys::press(&board(), Qt::Key_G);
+    QCOMPARE(A::bombCount(board()), 1);
+}
+
+void tst_Keys::keysInTheFileThatAreNoKeyAreTheDefault_data()
+{
+    QTest::addColumn<QByteArray>("fire");
+    QTest::newRow("with a modifier") << QByteArray("Ctrl+F");
+    QTest::newRow("two keys") << QByteArray("F, G");
+    QTest::newRow("no key's name") << QByteArray("Fire at will");
+}
+
+void tst_Keys::keysInTheFileThatAreNoKeyAreTheDefault()
+{
+    QFETCH(QByteArray, fire);
+    QVERIFY(QDir().mkpath(home->path() + "/marlovex"));
+    QFile desktop(home->path() + "/marlovex/Desktop.conf");
+    QVERIFY(desktop.open(QIODevice::WriteOnly));
+    desktop.write("[keys]\nFire = " + fire + "\n");
+    desktop.close();
+    reopen();
+    Keys::press(&board(), Qt::Key_Space);
+    QCOMPARE(A::bombCount(board()), 1);
+    Keys::press(&board(), Qt::Key_F);
     QCOMPARE(A::bombCount(board()), 1);
 }
 
