@@ -18,6 +18,8 @@
 
 #include <memory>
 
+#include <csignal>
+
 namespace {
 
 struct Answer {
@@ -40,6 +42,7 @@ private slots:
     void submissions();
     void aListedGameIsInTheTableAsText();
     void aFloodFromOneAddressIsSlowedDown();
+    void killedMidStreamKeepsWhatItAcknowledged();
 
 private:
     Answer request(const QByteArray& method, const QString& path, const QByteArray& body = QByteArray());
@@ -167,6 +170,53 @@ void tst_Server::aFloodFromOneAddressIsSlowedDown()
     QVERIFY2(taken >= ScoreServer::Burst && taken < ScoreServer::Burst + 5, qPrintable(QString::number(taken)));
     QVERIFY(refused > 0);
     QCOMPARE(listed(), qint64(0));
+}
+
+void tst_Server::killedMidStreamKeepsWhatItAcknowledged()
+{
+    // The real server, killed outright while recordings stream in: every one
+    // it answered 201 is there after the restart.
+    server.reset();
+    store.reset();
+    const QString database = "sqlite:" + folder->filePath("killed.sqlite");
+    auto start = [&](QProcess& process) {
+        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        process.start(QStringLiteral(MARLOVEX_SERVER_PROGRAM),
+                      {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--database"), database});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY(request("GET", QStringLiteral("/healthz")).status == 200);
+    };
+    QProcess first;
+    start(first);
+    QString why;
+    std::optional<Recording> game = Recording::fromBytes(TestFiles::read(Committed + "/random-keys-normal-932.replay"), &why);
+    QVERIFY2(game, qPrintable(why));
+    QList<std::pair<QNetworkReply*, QByteArray>> sent;
+    for (int i = 0; i < 200; ++i) {
+        game->setName(QStringLiteral("Player %1").arg(i));
+        const QByteArray bytes = game->toBytes();
+        QNetworkRequest asked(QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/recordings").arg(port)));
+        asked.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
+        sent.append({network.post(asked, bytes), bytes});
+    }
+    QTRY_VERIFY(std::count_if(sent.cbegin(), sent.cend(), [](const auto& s) { return s.first->isFinished(); }) >= 10);
+    ::kill(pid_t(first.processId()), SIGKILL);
+    QVERIFY(first.waitForFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(sent.cbegin(), sent.cend(), [](const auto& s) { return s.first->isFinished(); }), 30000);
+    QList<std::pair<qint64, QByteArray>> acknowledged;
+    for (const auto& [reply, bytes] : sent) {
+        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 201)
+            acknowledged.append({QJsonDocument::fromJson(reply->readAll()).object()["id"].toInteger(), bytes});
+        reply->deleteLater();
+    }
+    QVERIFY(acknowledged.size() >= 10);
+    QVERIFY2(acknowledged.size() < sent.size(), "killed before the last: nothing was cut off");
+    QProcess second;
+    start(second);
+    for (const auto& [id, bytes] : acknowledged)
+        QCOMPARE(request("GET", QStringLiteral("/api/v1/recordings/%1").arg(id)).body, bytes);
+    second.terminate();
+    QVERIFY(second.waitForFinished());
 }
 
 QTEST_MAIN(tst_Server)
