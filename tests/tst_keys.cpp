@@ -34,6 +34,7 @@ private slots:
     void newGameKeyAfterTheEnd();
     void spaceFires();
     void chosenKeysWorkAndAreKept();
+    void keysDialogHoldsTheGame();
     void keysInTheFileThatAreNoKeyAreTheDefault_data();
     void keysInTheFileThatAreNoKeyAreTheDefault();
     void keysDialogRefusesWhatIsTaken_data();
@@ -224,6 +225,24 @@ void tst_Keys::chosenKeysWorkAndAreKept()
     reopen();
     Keys::press(&board(), Qt::Key_G);
     QCOMPARE(A::bombCount(board()), 1);
+}
+
+void tst_Keys::keysDialogHoldsTheGame()
+{
+    // The game waits while keys are chosen, and goes on after.
+    QVERIFY(board().isRunning());
+    bool runningMeanwhile = true;
+    ModalAnswerer answerer;
+    answerer.then([&](QDialog* dialog) {
+        runningMeanwhile = board().isRunning();
+        dialog->reject();
+    });
+    for (QAction* action : window->menuBar()->actions()[2]->menu()->actions())
+        if (action->text() == QStringLiteral("&Keys…"))
+            action->trigger();
+    QCOMPARE(answerer.seen().size(), 1);
+    QVERIFY(!runningMeanwhile);
+    QVERIFY(board().isRunning());
 }
 
 void tst_Keys::keysInTheFileThatAreNoKeyAreTheDefault_data()
