@@ -79,16 +79,21 @@ void MixDown::render(int16_t* out, int frames)
     const float ceiling = Ceiling * 32767.0f;
     for (int n = 0; n < frames; ++n) {
         float sum = 0;
+        bool voiced = false;
         for (Voice& voice : voices)
-            if (voice.samples)
+            if (voice.samples) {
                 sum += next(voice);
+                voiced = true;
+            }
         for (Voice& voice : fading) {
             if (!voice.samples)
                 continue;
             sum += next(voice);
+            voiced = true;
             if (voice.fade == 0)
                 voice.samples = nullptr;
         }
+        sinceVoiced = voiced ? 0 : std::min(sinceVoiced + 1, LookAhead);
         sum *= volume;
 
         // The gain each sample needs; the lowest over the next LookAhead
@@ -112,7 +117,8 @@ void MixDown::render(int16_t* out, int frames)
         most = std::max(most, remaining(voice));
     for (const Voice& voice : fading)
         most = std::max(most, remaining(voice));
-    left.store(most > 0 ? most + LookAhead : 0, std::memory_order_release);
+    // The last voiced samples still wait in the look ahead.
+    left.store(most > 0 ? most + LookAhead : uint32_t(std::max(0, LookAhead - 1 - sinceVoiced)), std::memory_order_release);
 }
 
 void MixDown::reset()
@@ -126,5 +132,6 @@ void MixDown::reset()
     lowestSum = LookAhead;
     at = 0;
     applied = 1.0f;
+    sinceVoiced = LookAhead;
     left.store(0, std::memory_order_release);
 }

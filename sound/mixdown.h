@@ -75,6 +75,7 @@ private:
     float lowestSum = LookAhead;
     int at = 0;
     float applied = 1.0f;
+    int sinceVoiced = LookAhead; // frames mixed since the last with a voice in it
 };
 
 #endif

@@ -51,6 +51,7 @@ private slots:
     void volumeScalesWhatIsHeard();
     void gainComesBackSlowlyAfterAPeak();
     void fullQueueDropsTheNewestSound();
+    void theLimitersDelayIsStillToBeHeard();
 };
 
 void tst_MixDown::singleSoundPassesUntouched_data()
@@ -208,6 +209,21 @@ void tst_MixDown::fullQueueDropsTheNewestSound()
         mix.play(silent.data(), uint32_t(silent.size()));
     mix.play(late.data(), uint32_t(late.size()));
     QCOMPARE(peak(render(mix, 1000)), 0);
+}
+
+void tst_MixDown::theLimitersDelayIsStillToBeHeard()
+{
+    // Every sample of a sound rendered: its last ones still wait in the
+    // limiter's look ahead, and the stream is not silent until they are out.
+    const auto sound = level(1000, 1000);
+    MixDown mix;
+    mix.play(sound.data(), uint32_t(sound.size()));
+    render(mix, 1000);
+    QVERIFY(mix.framesLeft() >= uint32_t(Delay));
+    const auto tail = render(mix, int(mix.framesLeft()));
+    QCOMPARE(tail[size_t(Delay) - 1], int16_t(1000));
+    render(mix, 1);
+    QCOMPARE(mix.framesLeft(), 0u);
 }
 
 QTEST_GUILESS_MAIN(tst_MixDown)
