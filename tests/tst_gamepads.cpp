@@ -74,7 +74,10 @@ private slots:
     void answersBoxesAfterTheirGrace();
     void nothingReachesAGameBehindAnotherWindow();
     void nothingReachesAGameOutOfSight();
+    void heldPadSteersAgainWhenTheBoardIsBack_data();
     void heldPadSteersAgainWhenTheBoardIsBack();
+    void keyLostWithTheFocusHoldsNothing_data();
+    void keyLostWithTheFocusHoldsNothing();
     void keyAndPadBothSteer_data();
     void keyAndPadBothSteer();
     void halfReleasedTriggerFiresOnce();
@@ -299,30 +302,69 @@ void tst_GamePads::nothingReachesAGameOutOfSight()
     b.setParent(nullptr); // the fixture's
 }
 
+void tst_GamePads::heldPadSteersAgainWhenTheBoardIsBack_data()
+{
+    QTest::addColumn<bool>("left");
+    QTest::newRow("right") << false;
+    QTest::newRow("left") << true;
+}
+
 void tst_GamePads::heldPadSteersAgainWhenTheBoardIsBack()
 {
+    QFETCH(bool, left);
     VirtualPad pad;
     poll();
     Board& b = fixture->board();
-    pad.button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
+    auto held = [&] { return left ? A::leftPressed(b) : A::rightPressed(b); };
+    pad.button(left ? SDL_CONTROLLER_BUTTON_DPAD_LEFT : SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
     poll();
-    QVERIFY(A::rightPressed(b));
+    QVERIFY(held());
     // Another window for a moment, the pad held all along.
     QWidget other;
     other.show();
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
     poll();
-    QVERIFY(!A::rightPressed(b));
+    QVERIFY(!held());
     b.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&b));
-    QTRY_VERIFY(A::rightPressed(b));
+    QTRY_VERIFY(held());
     // Also when the board alone lost the keyboard, to a menu say.
     QFocusEvent out(QEvent::FocusOut), in(QEvent::FocusIn);
     QCoreApplication::sendEvent(&b, &out);
-    QVERIFY(!A::rightPressed(b));
+    QVERIFY(!held());
     QCoreApplication::sendEvent(&b, &in);
-    QVERIFY(A::rightPressed(b));
+    QVERIFY(held());
+}
+
+void tst_GamePads::keyLostWithTheFocusHoldsNothing_data()
+{
+    QTest::addColumn<bool>("left");
+    QTest::newRow("right") << false;
+    QTest::newRow("left") << true;
+}
+
+void tst_GamePads::keyLostWithTheFocusHoldsNothing()
+{
+    // A key held as the board loses the keyboard is never seen let go: the
+    // pad steers that way afterwards, and lets go again.
+    QFETCH(bool, left);
+    VirtualPad pad;
+    poll();
+    Board& b = fixture->board();
+    Keys::press(&b, left ? Qt::Key_Left : Qt::Key_Right);
+    QFocusEvent out(QEvent::FocusOut), in(QEvent::FocusIn);
+    QCoreApplication::sendEvent(&b, &out);
+    QCoreApplication::sendEvent(&b, &in);
+    const auto button = left ? SDL_CONTROLLER_BUTTON_DPAD_LEFT : SDL_CONTROLLER_BUTTON_DPAD_RIGHT;
+    auto held = [&] { return left ? A::leftPressed(b) : A::rightPressed(b); };
+    QVERIFY(!held());
+    pad.button(button, true);
+    poll();
+    QVERIFY(held());
+    pad.button(button, false);
+    poll();
+    QVERIFY(!held());
 }
 
 void tst_GamePads::keyAndPadBothSteer_data()
