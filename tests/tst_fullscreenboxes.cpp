@@ -4,10 +4,15 @@
 // without a mouse.
 
 #include "app/appwindow.h"
+#include "board/board.h"
 #include "endboxes.h"
 #include "gamewindow.h"
 #include "outputcapture.h"
+#include "platform/inwindowdialog.h"
 #include "platform/qpeapplication.h"
+
+#include <QDialog>
+#include <QMenuBar>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -48,6 +53,19 @@ void tst_FullScreenBoxes::endBoxesTakeTheKeyboard()
             QTest::qWait(50);
     });
     QCOMPARE(seen.join(" "), QStringLiteral("endBox:1 input:1 :1"));
+
+    // What rested for a box comes back as it was: a part of the window that
+    // was off before stays off.
+    QMenuBar* bar = window->menuBar();
+    bar->setEnabled(false);
+    {
+        QDialog box(window.get());
+        const InWindowDialog inWindow(&box);
+        box.show();
+        QVERIFY(!window->findChild<Board*>()->isEnabled());
+    }
+    QVERIFY(window->findChild<Board*>()->isEnabled());
+    QVERIFY(!bar->isEnabled());
     window.reset();
     windowManager.terminate();
     windowManager.waitForFinished();
