@@ -81,6 +81,12 @@ quint16 ScoreServer::listen(const QHostAddress& address, quint16 port)
 
 bool ScoreServer::takeToken(const QHostAddress& from)
 {
+    // An address whose bucket has filled again is as good as unknown: the
+    // table never holds more than the addresses heard from lately.
+    if (buckets.size() >= RememberedAddresses) {
+        for (auto b = buckets.begin(); b != buckets.end();)
+            b = b->since.elapsed() >= qint64(Burst) * RefillMilliseconds ? buckets.erase(b) : std::next(b);
+    }
     Bucket& bucket = buckets[from];
     if (bucket.since.isValid())
         bucket.tokens = std::min<double>(Burst, bucket.tokens + double(bucket.since.elapsed()) / RefillMilliseconds);

@@ -25,6 +25,7 @@ public:
     // RefillMilliseconds.
     static constexpr int Burst = 20;
     static constexpr int RefillMilliseconds = 100;
+    static constexpr int RememberedAddresses = 10000;
 
     explicit ScoreServer(ScoreStore& store, QObject* parent = nullptr);
     ~ScoreServer() override;

@@ -35,16 +35,8 @@ void tst_FullScreenBoxes::endBoxesTakeTheKeyboard()
     QVERIFY(windowManager.waitForStarted());
     QTest::qWait(1000); // until it manages the screen
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    EndBoxes::writeFullScreenSettings(config.path());
-    std::unique_ptr<AppWindow> window;
-    {
-        OutputCapture quiet;
-        window = std::make_unique<AppWindow>(nullptr, "AppWindow", Qt::WindowFlags());
-    }
-    static_cast<QPEApplication*>(qApp)->showMainWidget(window.get(), false);
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QTRY_VERIFY(window->isFullScreen());
+    std::unique_ptr<AppWindow> window = EndBoxes::openFullScreen(config.path());
+    QVERIFY(window);
     QTRY_COMPARE(QGuiApplication::focusWindow(), window->windowHandle());
     const QStringList seen = EndBoxes::endAndAnswer(*window, [] {
         QProcess xdotool;

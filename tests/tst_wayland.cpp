@@ -164,16 +164,8 @@ void tst_Wayland::everyOfferedSizeFits()
 void tst_Wayland::endBoxesTakeTheKeyboardInFullScreen()
 {
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    EndBoxes::writeFullScreenSettings(config.path());
-    std::unique_ptr<AppWindow> window;
-    {
-        OutputCapture quiet;
-        window = std::make_unique<AppWindow>(nullptr, "AppWindow", Qt::WindowFlags());
-    }
-    static_cast<QPEApplication*>(qApp)->showMainWidget(window.get(), false);
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QTRY_VERIFY(window->isFullScreen());
+    std::unique_ptr<AppWindow> window = EndBoxes::openFullScreen(config.path());
+    QVERIFY(window);
     // A keyboard on the compositor's seat for as long as the test runs, as a
     // player's is.
     QProcess keyboard;

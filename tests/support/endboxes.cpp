@@ -3,6 +3,8 @@
 #include "app/appwindow.h"
 #include "boardaccess.h"
 #include "highscore/keygrace.h"
+#include "outputcapture.h"
+#include "platform/qpeapplication.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,13 +16,28 @@
 #include <QTest>
 #include <QTimer>
 
-void EndBoxes::writeFullScreenSettings(const QString& configFolder)
+std::unique_ptr<AppWindow> EndBoxes::openFullScreen(const QString& configFolder)
 {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configFolder));
     const QString folder = configFolder + '/' + QCoreApplication::applicationName();
     QDir().mkpath(folder);
     QFile desktop(folder + "/Desktop.conf");
-    if (desktop.open(QIODevice::WriteOnly))
-        desktop.write("[window]\nFullScreen = 1\n");
+    if (!desktop.open(QIODevice::WriteOnly) || desktop.write("[window]\nFullScreen = 1\n") < 0)
+        return nullptr;
+    desktop.close();
+    std::unique_ptr<AppWindow> window;
+    {
+        OutputCapture quiet;
+        window = std::make_unique<AppWindow>(nullptr, "AppWindow", Qt::WindowFlags());
+    }
+    static_cast<QPEApplication*>(qApp)->showMainWidget(window.get(), false);
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        return nullptr;
+    for (int waited = 0; waited < 5000 && !window->isFullScreen(); waited += 50)
+        QTest::qWait(50);
+    if (!window->isFullScreen())
+        return nullptr;
+    return window;
 }
 
 QStringList EndBoxes::endAndAnswer(AppWindow& window, const std::function<void()>& pressReturn)

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class AppWindow;
 
@@ -13,8 +14,9 @@ class AppWindow;
 // that pressReturn sends through the display's own keyboard.
 namespace EndBoxes {
 
-// Shows window from the settings in configFolder, in full screen.
-void writeFullScreenSettings(const QString& configFolder);
+// The game's window, shown in full screen as its settings below configFolder
+// (which becomes XDG_CONFIG_HOME) say; null when it is not.
+std::unique_ptr<AppWindow> openFullScreen(const QString& configFolder);
 // Ends the game with a place in the list; for each box as it came, its object
 // name and whether it had the keyboard ("endBox:1"), then "stayed" when
 // Return left it open.
