@@ -52,6 +52,7 @@ private slots:
     void gainComesBackSlowlyAfterAPeak();
     void fullQueueDropsTheNewestSound();
     void theLimitersDelayIsStillToBeHeard();
+    void aSoundEndsAtItsLastSample();
 };
 
 void tst_MixDown::singleSoundPassesUntouched_data()
@@ -224,6 +225,19 @@ void tst_MixDown::theLimitersDelayIsStillToBeHeard()
     QCOMPARE(tail[size_t(Delay) - 1], int16_t(1000));
     render(mix, 1);
     QCOMPARE(mix.framesLeft(), 0u);
+}
+
+void tst_MixDown::aSoundEndsAtItsLastSample()
+{
+    // A sound that is the start of a longer run of samples: what lies past
+    // its end is never heard.
+    std::vector<int16_t> run = level(1000, 101);
+    run.back() = 9000;
+    MixDown mix;
+    mix.play(run.data(), 100);
+    const auto out = render(mix, 400);
+    QCOMPARE(peak(out), 1000);
+    QCOMPARE(std::count(out.cbegin(), out.cend(), int16_t(1000)), 100);
 }
 
 QTEST_GUILESS_MAIN(tst_MixDown)
