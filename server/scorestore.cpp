@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QVariant>
 
 namespace {
@@ -54,7 +55,9 @@ bool ScoreStore::open(const QString& url)
     } else if (url.startsWith(QLatin1String("postgresql://")) || url.startsWith(QLatin1String("postgres://"))) {
         const QUrl parsed(url);
         db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
-        db.setHostName(parsed.host());
+        // ?host=/a/folder: the server's socket in that folder.
+        const QString socketFolder = QUrlQuery(parsed).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+        db.setHostName(socketFolder.isEmpty() ? parsed.host() : socketFolder);
         if (parsed.port() > 0)
             db.setPort(parsed.port());
         db.setUserName(parsed.userName());

@@ -5,6 +5,7 @@
 #include "server/recordingcheck.h"
 #include "server/scorestore.h"
 #include "testfiles.h"
+#include "testpostgres.h"
 
 #include <QApplication>
 #include <QJsonArray>
@@ -36,6 +37,8 @@ class tst_Server : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data();
+    void initTestCase();
     void init();
     void cleanup();
     void submissions_data();
@@ -45,21 +48,56 @@ private slots:
     void killedMidStreamKeepsWhatItAcknowledged();
 
 private:
+    // A new, empty database of the row's kind.
+    QString freshDatabase();
     Answer request(const QByteArray& method, const QString& path, const QByteArray& body = QByteArray());
     qint64 listed();
 
     std::unique_ptr<QTemporaryDir> folder;
+    TestPostgres postgres;
+    bool postgresStarted = false;
+    int databases = 0;
     std::unique_ptr<ScoreStore> store;
     std::unique_ptr<ScoreServer> server;
     quint16 port = 0;
     QNetworkAccessManager network;
 };
 
+void tst_Server::initTestCase_data()
+{
+    // Every test against both databases.
+    QTest::addColumn<QString>("database");
+    QTest::newRow("SQLite") << "sqlite";
+    QTest::newRow("PostgreSQL") << "postgresql";
+}
+
+void tst_Server::initTestCase()
+{
+    QString why;
+    postgresStarted = postgres.start(&why);
+    QVERIFY2(postgresStarted, qPrintable(why));
+}
+
+QString tst_Server::freshDatabase()
+{
+    QFETCH_GLOBAL(QString, database);
+    const QString name = QStringLiteral("scores%1").arg(++databases);
+    if (database == "sqlite")
+        return "sqlite:" + folder->filePath(name + ".sqlite");
+    QString why;
+    const QString url = postgres.newDatabase(name, &why);
+    if (url.isEmpty())
+        qWarning("%s", qPrintable(why));
+    return url;
+}
+
 void tst_Server::init()
 {
     folder = std::make_unique<QTemporaryDir>();
     store = std::make_unique<ScoreStore>(QStringLiteral("test"));
-    QVERIFY2(store->open("sqlite:" + folder->filePath("scores.sqlite")), qPrintable(store->error()));
+    const QString database = freshDatabase();
+    QVERIFY(!database.isEmpty());
+    QVERIFY2(store->open(database), qPrintable(store->error()));
     server = std::make_unique<ScoreServer>(*store);
     port = server->listen(QHostAddress::LocalHost, 0);
     QVERIFY2(port != 0, qPrintable(server->error()));
@@ -178,7 +216,7 @@ void tst_Server::killedMidStreamKeepsWhatItAcknowledged()
     // it answered 201 is there after the restart.
     server.reset();
     store.reset();
-    const QString database = "sqlite:" + folder->filePath("killed.sqlite");
+    const QString database = freshDatabase();
     auto start = [&](QProcess& process) {
         process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
         process.start(QStringLiteral(MARLOVEX_SERVER_PROGRAM),
