@@ -92,7 +92,25 @@ bool ScoreStore::open(const QString& url)
     return true;
 }
 
+bool ScoreStore::reconnectIfLost()
+{
+    // A database restarted under the server: the old connection answers
+    // nothing any more; a new one does.
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    QSqlQuery alive(db);
+    if (db.isOpen() && alive.exec(QStringLiteral("SELECT 1")))
+        return false;
+    db.close();
+    return db.open();
+}
+
 ScoreStore::Added ScoreStore::add(const QByteArray& bytes, const Recording& game, Entry* entry)
+{
+    const Added added = tryAdd(bytes, game, entry);
+    return added == Added::Failed && reconnectIfLost() ? tryAdd(bytes, game, entry) : added;
+}
+
+ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& game, Entry* entry)
 {
     QSqlDatabase db = QSqlDatabase::database(connection);
     const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
@@ -147,6 +165,14 @@ qint64 ScoreStore::rankOf(qint64 id, int difficulty, int score)
 
 QList<ScoreStore::Entry> ScoreStore::scores(int difficulty, int offset, int limit)
 {
+    std::optional<QList<Entry>> list = tryScores(difficulty, offset, limit);
+    if (!list && reconnectIfLost())
+        list = tryScores(difficulty, offset, limit);
+    return list.value_or(QList<Entry>());
+}
+
+std::optional<QList<ScoreStore::Entry>> ScoreStore::tryScores(int difficulty, int offset, int limit)
+{
     QList<Entry> list;
     QSqlQuery query(QSqlDatabase::database(connection));
     query.prepare(QStringLiteral("SELECT id, name, score, ticks, played FROM entries WHERE difficulty = ?"
@@ -155,7 +181,7 @@ QList<ScoreStore::Entry> ScoreStore::scores(int difficulty, int offset, int limi
     query.addBindValue(limit);
     query.addBindValue(offset);
     if (!query.exec())
-        return list;
+        return std::nullopt;
     qint64 rank = offset;
     while (query.next()) {
         Entry e;
@@ -173,13 +199,27 @@ QList<ScoreStore::Entry> ScoreStore::scores(int difficulty, int offset, int limi
 
 qint64 ScoreStore::count(int difficulty)
 {
-    QSqlQuery query(QSqlDatabase::database(connection));
-    query.prepare(QStringLiteral("SELECT COUNT(*) FROM entries WHERE difficulty = ?"));
-    query.addBindValue(difficulty);
-    return query.exec() && query.next() ? query.value(0).toLongLong() : 0;
+    auto tryCount = [&]() -> std::optional<qint64> {
+        QSqlQuery query(QSqlDatabase::database(connection));
+        query.prepare(QStringLiteral("SELECT COUNT(*) FROM entries WHERE difficulty = ?"));
+        query.addBindValue(difficulty);
+        if (!query.exec() || !query.next())
+            return std::nullopt;
+        return query.value(0).toLongLong();
+    };
+    std::optional<qint64> counted = tryCount();
+    if (!counted && reconnectIfLost())
+        counted = tryCount();
+    return counted.value_or(0);
 }
 
 std::optional<QByteArray> ScoreStore::recordingBytes(qint64 id)
+{
+    std::optional<QByteArray> bytes = tryRecordingBytes(id);
+    return !bytes && reconnectIfLost() ? tryRecordingBytes(id) : bytes;
+}
+
+std::optional<QByteArray> ScoreStore::tryRecordingBytes(qint64 id)
 {
     QSqlQuery query(QSqlDatabase::database(connection));
     query.prepare(QStringLiteral("SELECT bytes FROM entries WHERE id = ?"));

@@ -44,6 +44,12 @@ public:
     std::optional<QByteArray> recordingBytes(qint64 id);
 
 private:
+    // Each once more after a lost connection is made again.
+    Added tryAdd(const QByteArray& bytes, const Recording& game, Entry* entry);
+    std::optional<QList<Entry>> tryScores(int difficulty, int offset, int limit);
+    std::optional<QByteArray> tryRecordingBytes(qint64 id);
+    // True when the connection was lost and is back.
+    bool reconnectIfLost();
     qint64 rankOf(qint64 id, int difficulty, int score);
 
     QString connection;

@@ -46,6 +46,7 @@ private slots:
     void aListedGameIsInTheTableAsText();
     void aFloodFromOneAddressIsSlowedDown();
     void killedMidStreamKeepsWhatItAcknowledged();
+    void databaseRestartedUnderTheServer();
 
 private:
     // A new, empty database of the row's kind.
@@ -255,6 +256,21 @@ void tst_Server::killedMidStreamKeepsWhatItAcknowledged()
         QCOMPARE(request("GET", QStringLiteral("/api/v1/recordings/%1").arg(id)).body, bytes);
     second.terminate();
     QVERIFY(second.waitForFinished());
+}
+
+void tst_Server::databaseRestartedUnderTheServer()
+{
+    QFETCH_GLOBAL(QString, database);
+    if (database != "postgresql")
+        QSKIP("SQLite is a file of the server's own");
+    QString why;
+    std::optional<Recording> game = Recording::fromBytes(TestFiles::read(Committed + "/random-keys-normal-932.replay"), &why);
+    QVERIFY2(game, qPrintable(why));
+    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 201);
+    QVERIFY2(postgres.restart(&why), qPrintable(why));
+    game->setName(QStringLiteral("After the restart"));
+    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 201);
+    QCOMPARE(store->count(1), qint64(2));
 }
 
 QTEST_MAIN(tst_Server)

@@ -52,11 +52,25 @@ bool TestPostgres::start(QString* why)
     if (!run({Bin + "initdb", "-D", data, "-U", "marlovex", "--auth=trust", "--no-sync", "-E", "UTF8"}, why))
         return false;
     // Only the socket in the folder; fsync on, as a real deployment has it.
-    const QString options = QStringLiteral("-c listen_addresses='' -c unix_socket_directories='%1' -c fsync=on").arg(folder.path());
-    if (!run({Bin + "pg_ctl", "-D", data, "-w", "-l", folder.path() + "/log", "-o", options, "start"}, why))
+    QFile settings(data + "/postgresql.conf");
+    if (!settings.open(QIODevice::Append)
+        || settings.write(QStringLiteral("listen_addresses = ''\nunix_socket_directories = '%1'\nfsync = on\n")
+                              .arg(folder.path()).toUtf8()) < 0) {
+        *why = QStringLiteral("cannot write postgresql.conf");
+        return false;
+    }
+    settings.close();
+    if (!run({Bin + "pg_ctl", "-D", data, "-w", "-l", folder.path() + "/log", "start"}, why))
         return false;
     running = true;
     return true;
+}
+
+bool TestPostgres::restart(QString* why)
+{
+    const QString data = folder.path() + "/data";
+    return run({Bin + "pg_ctl", "-D", data, "-m", "fast", "-w", "stop"}, why)
+        && run({Bin + "pg_ctl", "-D", data, "-w", "-l", folder.path() + "/log", "start"}, why);
 }
 
 QString TestPostgres::newDatabase(const QString& name, QString* why)

@@ -17,6 +17,8 @@ public:
 
     // initdb, then pg_ctl start; false, with why, when either fails.
     bool start(QString* why);
+    // Stops the server, as an administrator may, and starts it again.
+    bool restart(QString* why);
     // A new, empty database, and the URL marlovex-server takes for it.
     QString newDatabase(const QString& name, QString* why);
 
