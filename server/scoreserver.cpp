@@ -1,6 +1,7 @@
 #include "server/scoreserver.h"
 
 #include "board/rules.h"
+#include "highscore/highscoretable.h"
 #include "server/limitedtcpserver.h"
 #include "server/recordingcheck.h"
 
@@ -32,18 +33,6 @@ QJsonObject toJson(const ScoreStore::Entry& e)
 QHttpServerResponse refusal(const QString& why, Status status)
 {
     return QHttpServerResponse(QJsonObject{{"error", why}}, status);
-}
-
-// A name as the game's list box shows it: control characters and line breaks
-// as spaces.
-QString shown(const QString& name)
-{
-    QString text = name;
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
-            || c.category() == QChar::Separator_Paragraph)
-            c = QLatin1Char(' ');
-    return text;
 }
 
 } // namespace
@@ -210,7 +199,7 @@ QHttpServerResponse ScoreServer::table()
             page += QStringLiteral("<tr><td>%1</td><td><a href=\"/watch/%2\">%3</a></td><td>%4</td></tr>")
                         .arg(e.rank)
                         .arg(e.id)
-                        .arg(e.name.isEmpty() ? QStringLiteral("<i>(no name)</i>") : shown(e.name).toHtmlEscaped())
+                        .arg(e.name.isEmpty() ? QStringLiteral("<i>(no name)</i>") : HighScoreTable::shownName(e.name).toHtmlEscaped())
                         .arg(e.score);
         page += QStringLiteral("</table>");
     }

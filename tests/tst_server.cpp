@@ -2,6 +2,7 @@
 // what it lists, what it refuses and how.
 
 #include "server/scoreserver.h"
+#include "highscore/highscoretable.h"
 #include "server/recordingcheck.h"
 #include "server/scorestore.h"
 #include "testfiles.h"
@@ -176,7 +177,8 @@ void tst_Server::aListedGameIsInTheTableAsText()
 {
     // Two games, the better first; a name that is markup and a line break.
     const QList<std::pair<QString, QString>> games = {{"random-keys-normal-932.replay", "<script>alert(1)</script>"},
-                                                      {"played-in-a-window-742.replay", "Ann\u2029Bee"}};
+                                                      {"played-in-a-window-742.replay", "Ann\u2029Bee"},
+                                                      {"played-in-a-window-742.replay", QString(5000, 'z')}};
     for (const auto& [file, name] : games) {
         QString why;
         std::optional<Recording> game = Recording::fromBytes(TestFiles::read(Committed + "/" + file), &why);
@@ -187,7 +189,7 @@ void tst_Server::aListedGameIsInTheTableAsText()
     const Answer scores = request("GET", QStringLiteral("/api/v1/scores?difficulty=Normal&limit=5"));
     QCOMPARE(scores.status, 200);
     const QJsonArray entries = QJsonDocument::fromJson(scores.body).object()["entries"].toArray();
-    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries.size(), 3);
     QCOMPARE(entries[0].toObject()["score"].toInt(), 932);
     QCOMPARE(entries[0].toObject()["name"].toString(), QStringLiteral("<script>alert(1)</script>"));
     QCOMPARE(entries[1].toObject()["rank"].toInt(), 2);
@@ -196,6 +198,8 @@ void tst_Server::aListedGameIsInTheTableAsText()
     QVERIFY(!page.body.contains("<script>"));
     QVERIFY(page.body.contains("&lt;script&gt;alert(1)&lt;/script&gt;"));
     QVERIFY(page.body.contains(">Ann Bee<"));
+    // As long as the list box shows a name, no longer.
+    QVERIFY(page.body.contains(">" + QByteArray(HighScoreTable::ShownNameLength, 'z') + "<"));
 }
 
 void tst_Server::aFloodFromOneAddressIsSlowedDown()
