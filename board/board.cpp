@@ -186,6 +186,22 @@ bool Board::isRunning() const
     return mainTimer->isActive();
 }
 
+Board::Scene Board::scene() const
+{
+    // Whole pixels: a sprite stands where its position's whole part says.
+    Scene s;
+    s.water = int(waterPhase);
+    s.destroyer = QPoint(int(destroyerX), DestroyerY);
+    s.score = std::max(score, 0);
+    s.lives = std::max(lives, 0);
+    s.bombsToHand = MaxBombs - bombCount;
+    for (int i = 0; i < subCount; ++i)
+        s.subs.append(QPoint(int(subs[i]->x), int(subs[i]->y)));
+    for (int i = 0; i < bombCount; ++i)
+        s.bombs.append(QPoint(int(bombs[i]->x), int(bombs[i]->y)));
+    return s;
+}
+
 void Board::setEvents(BoardEvents* listener)
 {
     events = listener ? listener : nobody();

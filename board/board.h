@@ -7,7 +7,9 @@
 #include "replay/recording.h"
 
 #include <QPixmap>
+#include <QPoint>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <QWidget>
 
 #include <array>
@@ -59,6 +61,18 @@ public:
 
     // Finds a picture by its base name ("sky", "water3"). Uses no board state.
     static QPixmap loadImage(const char* name) { return Pictures::loadImage(name); }
+
+    // Where everything stands, in the field's pixels, as a frame shows it.
+    struct Scene {
+        int water = 0; // the water picture, 0 to WaterFrames - 1
+        QPoint destroyer;
+        int score = 0; // as shown: never below 0
+        int lives = 0;
+        int bombsToHand = 0;
+        QVarLengthArray<QPoint, MaxSubs> subs;
+        QVarLengthArray<QPoint, MaxBombs> bombs;
+    };
+    Scene scene() const;
 
     // The game being played as recorded so far.
     const Recording& currentRecording() const { return recording; }

@@ -178,23 +178,24 @@ FramePainter::Frame FramePainter::frameNow(QPainter& painter)
     painter.setFont(HandheldFont::of(painter.font()));
     board.settleForFrame();
     const Board& b = board;
+    const Board::Scene scene = b.scene();
     Frame frame;
-    frame.water = int(b.waterPhase);
-    frame.destroyer = QRect(QPoint(int(b.destroyerX), DestroyerY), b.destroyerPix.size());
-    frame.score = scoreText.place(painter, ScoreX, ScoreBaseline, std::max(b.score, 0));
+    frame.water = scene.water;
+    frame.destroyer = QRect(scene.destroyer, b.destroyerPix.size());
+    frame.score = scoreText.place(painter, ScoreX, ScoreBaseline, scene.score);
     frame.scoreVersion = scoreText.version();
     // The lives left, centred on the middle of the field, each icon with its
     // gap; the bombs still to hand, from the right edge leftwards.
-    const int livesWidth = std::max(b.lives, 0) * (b.livesPix.width() + IconGap);
+    const int livesWidth = scene.lives * (b.livesPix.width() + IconGap);
     frame.lifeIcons = iconRow(FieldWidth / 2 - livesWidth / 2, livesWidth, b.livesPix.height());
-    const int bombsWidth = (MaxBombs - b.bombCount) * (b.bombPix.width() + IconGap);
+    const int bombsWidth = scene.bombsToHand * (b.bombPix.width() + IconGap);
     frame.bombIcons = iconRow(FieldWidth - bombsWidth, bombsWidth, b.bombPix.height());
-    frame.subCount = b.subCount;
-    for (int i = 0; i < b.subCount; ++i)
-        frame.subs[i] = QRect(QPoint(int(b.subs[i]->x), int(b.subs[i]->y)), b.subPix.size());
-    frame.bombCount = b.bombCount;
-    for (int i = 0; i < b.bombCount; ++i)
-        frame.bombs[i] = QRect(QPoint(int(b.bombs[i]->x), int(b.bombs[i]->y)), b.bombPix.size());
+    frame.subCount = int(scene.subs.size());
+    for (int i = 0; i < frame.subCount; ++i)
+        frame.subs[i] = QRect(scene.subs[i], b.subPix.size());
+    frame.bombCount = int(scene.bombs.size());
+    for (int i = 0; i < frame.bombCount; ++i)
+        frame.bombs[i] = QRect(scene.bombs[i], b.bombPix.size());
     frame.notice = noticeNow();
     frame.isSign = frame.notice == &b.sign;
     frame.noticeVersion = noticeVersion;
