@@ -1,11 +1,19 @@
 #include "server/scoreserver.h"
 
+#include "board/pictures.h"
 #include "board/rules.h"
 #include "highscore/highscoretable.h"
+#include "platform/handheldfont.h"
 #include "server/limitedtcpserver.h"
 #include "server/recordingcheck.h"
+#include "server/watchframes.h"
 
+#include <QApplication>
+#include <QBuffer>
+#include <QFile>
+#include <QFontInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
@@ -35,16 +43,82 @@ QHttpServerResponse refusal(const QString& why, Status status)
     return QHttpServerResponse(QJsonObject{{"error", why}}, status);
 }
 
+// The game's own pictures, by their base names, and nothing else; those the
+// rules read also at another size (?size=WxH, no larger than the field),
+// drawn to it as a replay draws them.
+QHttpServerResponse picture(const QString& file, const QUrlQuery& query)
+{
+    static const Pictures own = Pictures::load();
+    QMap<QString, QPixmap> byName{{QStringLiteral("sky"), own.sky}, {QStringLiteral("lives"), own.lives}};
+    for (int i = 0; i < Rules::WaterFrames; ++i)
+        byName.insert(QStringLiteral("water%1").arg(i + 1), own.water[i]);
+    const QString name = file.endsWith(QLatin1String(".png")) ? file.chopped(4) : QString();
+    Rules::Sizes sizes = own.sizes();
+    QSize* fitted = name == QLatin1String("destroyer") ? &sizes.destroyer
+        : name == QLatin1String("sub")                 ? &sizes.sub
+        : name == QLatin1String("bomb")                ? &sizes.bomb
+                                                       : nullptr;
+    const QStringList asked = query.queryItemValue(QStringLiteral("size")).split(QLatin1Char('x'));
+    if (fitted && asked.size() == 2) {
+        bool ok[2] = {};
+        *fitted = QSize(asked[0].toInt(&ok[0]), asked[1].toInt(&ok[1]));
+        if (!ok[0] || !ok[1] || fitted->isEmpty() || fitted->width() > Rules::FieldWidth || fitted->height() > Rules::FieldHeight)
+            return QHttpServerResponse("text/plain", "no such size\n", Status::NotFound);
+    }
+    if (fitted) {
+        const Pictures p = own.fittedTo(sizes);
+        byName.insert(name, name == QLatin1String("destroyer") ? p.destroyer : name == QLatin1String("sub") ? p.sub : p.bomb);
+    }
+    const QPixmap pixmap = byName.value(name);
+    if (pixmap.isNull())
+        return QHttpServerResponse("text/plain", "no such picture\n", Status::NotFound);
+    QByteArray png;
+    QBuffer out(&png);
+    out.open(QIODevice::WriteOnly);
+    pixmap.save(&out, "PNG");
+    return QHttpServerResponse("image/png", png);
+}
+
+QHttpServerResponse script(const QString& name)
+{
+    QFile file(QStringLiteral(":/server/") + name);
+    file.open(QIODevice::ReadOnly);
+    return QHttpServerResponse("text/javascript; charset=utf-8", file.readAll());
+}
+
+// The head every page shares: the destroyer as its icon.
+QString pageHead(const QString& title)
+{
+    return QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                          "<meta name=\"viewport\" content=\"width=device-width\">"
+                          "<link rel=\"icon\" href=\"/pics/destroyer.png\"><title>%1</title>"
+                          "<style>body{font-family:sans-serif;margin:1em 2em}table{border-collapse:collapse}"
+                          "th,td{padding:.15em .8em;text-align:left}td:last-child{text-align:right}"
+                          "tr:nth-child(even){background:#eef3f8}</style></head><body>")
+        .arg(title.toHtmlEscaped());
+}
+
+QString shown(const QString& name)
+{
+    return name.isEmpty() ? QStringLiteral("<i>(no name)</i>") : HighScoreTable::shownName(name).toHtmlEscaped();
+}
+
 } // namespace
 
 ScoreServer::ScoreServer(ScoreStore& store, QObject* parent)
     : QObject(parent)
     , store(store)
+    , scoreFont(HandheldFont::of(QApplication::font()))
 {
     http.route(QStringLiteral("/api/v1/recordings"), QHttpServerRequest::Method::Post,
                [this](const QHttpServerRequest& request) { return submit(request); });
     http.route(QStringLiteral("/api/v1/recordings/<arg>"), QHttpServerRequest::Method::Get,
                [this](qint64 id) { return recording(id); });
+    http.route(QStringLiteral("/api/v1/recordings/<arg>/frames"), QHttpServerRequest::Method::Get,
+               [this](qint64 id, const QHttpServerRequest& request) { return frames(id, request); });
+    http.route(QStringLiteral("/watch/<arg>"), QHttpServerRequest::Method::Get, [this](qint64 id) { return watch(id); });
+    http.route(QStringLiteral("/watch.js"), QHttpServerRequest::Method::Get, [] { return script(QStringLiteral("watch.js")); });
+    http.route(QStringLiteral("/pics/<arg>"), QHttpServerRequest::Method::Get, [](const QString& file, const QHttpServerRequest& request) { return picture(file, request.query()); });
     http.route(QStringLiteral("/api/v1/scores"), QHttpServerRequest::Method::Get,
                [this](const QHttpServerRequest& request) { return scores(request); });
     http.route(QStringLiteral("/healthz"), QHttpServerRequest::Method::Get,
@@ -187,9 +261,8 @@ QHttpServerResponse ScoreServer::recording(qint64 id)
 QHttpServerResponse ScoreServer::table()
 {
     // Rendered here, readable with scripts off; names are text, never markup.
-    QString page = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-                                  "<title>Marlovex: the world's best</title></head><body>"
-                                  "<h1>Marlovex: the world's best</h1>"
+    QString page = pageHead(QStringLiteral("Marlovex: the world's best"))
+        + QStringLiteral("<h1>Marlovex: the world's best</h1>"
                                   "<p>Every game listed here was played again by the game's own rules "
                                   "and came to the score it claims.</p>");
     for (int d = 0; d < Rules::Difficulties; ++d) {
@@ -199,10 +272,59 @@ QHttpServerResponse ScoreServer::table()
             page += QStringLiteral("<tr><td>%1</td><td><a href=\"/watch/%2\">%3</a></td><td>%4</td></tr>")
                         .arg(e.rank)
                         .arg(e.id)
-                        .arg(e.name.isEmpty() ? QStringLiteral("<i>(no name)</i>") : HighScoreTable::shownName(e.name).toHtmlEscaped())
+                        .arg(shown(e.name))
                         .arg(e.score);
         page += QStringLiteral("</table>");
     }
     page += QStringLiteral("</body></html>\n");
+    return QHttpServerResponse("text/html; charset=utf-8", page.toUtf8());
+}
+
+std::optional<Recording> ScoreServer::listed(qint64 id)
+{
+    QString why;
+    const std::optional<QByteArray> bytes = store.recordingBytes(id);
+    return bytes ? Recording::fromBytes(*bytes, &why) : std::nullopt;
+}
+
+QHttpServerResponse ScoreServer::frames(qint64 id, const QHttpServerRequest& request)
+{
+    const std::optional<Recording> game = listed(id);
+    if (!game)
+        return refusal(QStringLiteral("no such recording"), Status::NotFound);
+    const QUrlQuery query = request.query();
+    const int from = query.queryItemValue(QStringLiteral("from")).toInt();
+    const QString asked = query.queryItemValue(QStringLiteral("count"));
+    return QHttpServerResponse(WatchFrames::frames(*game, from, asked.isEmpty() ? WatchFrames::MostFrames : asked.toInt()));
+}
+
+QHttpServerResponse ScoreServer::watch(qint64 id)
+{
+    const std::optional<Recording> game = listed(id);
+    if (!game)
+        return QHttpServerResponse("text/plain", "no such recording\n", Status::NotFound);
+    // What the page needs to draw, in its data: the script reads it, never
+    // the markup, so a name stays text.
+    const QJsonObject data{{"id", id},
+                           {"score", game->score()},
+                           {"ticks", game->ticks()},
+                           {"sizes", WatchFrames::sizes(*game)},
+                           {"fontPixels", QFontInfo(scoreFont).pixelSize()},
+                           {"fontFamily", QFontInfo(scoreFont).family()}};
+    const QString title = QStringLiteral("%1 on %2").arg(QString::number(game->score()), QLatin1String(DifficultyNames[game->start().difficulty]));
+    QString page = pageHead(QStringLiteral("Marlovex: ") + title)
+        + QStringLiteral("<h1>%1: %2</h1>").arg(shown(game->name()), title.toHtmlEscaped())
+        + QStringLiteral("<p>Played again here, tick by tick, by the game's own rules. Scale: "
+                         "<a href=\"?scale=1\">1x</a> <a href=\"?scale=2\">2x</a> <a href=\"?scale=4\">4x</a>; "
+                         "speed: <a href=\"?speed=1\">1x</a> <a href=\"?speed=2\">2x</a> <a href=\"?speed=4\">4x</a>.</p>"
+                         "<noscript><p>Watching needs scripts; <a href=\"/api/v1/recordings/%1\">the recording</a> "
+                         "plays in the game too.</p></noscript>"
+                         "<canvas id=\"field\" width=\"240\" height=\"265\"></canvas>"
+                         "<p>Score: <output id=\"score\">0</output> <span id=\"state\" data-state=\"loading\"></span></p>"
+                         "<p><a href=\"/\">The world's best</a> · <a href=\"/api/v1/recordings/%1\">the recording</a></p>"
+                         "<script id=\"game\" type=\"application/json\">%2</script>"
+                         "<script src=\"/watch.js\"></script></body></html>\n")
+              .arg(id)
+              .arg(QString::fromUtf8(QJsonDocument(data).toJson(QJsonDocument::Compact)).replace(QLatin1Char('<'), QLatin1String("\\u003c")));
     return QHttpServerResponse("text/html; charset=utf-8", page.toUtf8());
 }

@@ -4,6 +4,7 @@
 #include "server/scorestore.h"
 
 #include <QElapsedTimer>
+#include <QFont>
 #include <QHash>
 #include <QHostAddress>
 #include <QHttpServer>
@@ -39,7 +40,11 @@ private:
     QHttpServerResponse judge(const QHttpServerRequest& request);
     QHttpServerResponse scores(const QHttpServerRequest& request);
     QHttpServerResponse recording(qint64 id);
+    // A listed game, read again.
+    std::optional<Recording> listed(qint64 id);
+    QHttpServerResponse frames(qint64 id, const QHttpServerRequest& request);
     QHttpServerResponse table();
+    QHttpServerResponse watch(qint64 id);
     QHttpServerResponse metrics() const;
     // What the submissions came to, for /metrics.
     void count(const QString& outcome, qint64 nanoseconds);
@@ -56,6 +61,7 @@ private:
     LimitedTcpServer* tcp = nullptr;
     QHash<QHostAddress, Bucket> buckets;
     QString failure;
+    QFont scoreFont; // the game's, for the score the watch page draws
     QMap<QString, qint64> outcomes;        // created, or the refusal's kind
     std::array<qint64, 8> latencies{};     // submissions by how long they took
     double latencySum = 0;

@@ -1,0 +1,67 @@
+#include "server/watchframes.h"
+
+#include "board/pictures.h"
+#include "replay/replayboard.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+
+namespace {
+
+QJsonArray frameOf(const Board::Scene& scene)
+{
+    // Short, as a minute of them goes in one answer.
+    QJsonArray subs;
+    for (const QPoint& at : scene.subs) {
+        subs.append(at.x());
+        subs.append(at.y());
+    }
+    QJsonArray bombs;
+    for (const QPoint& at : scene.bombs) {
+        bombs.append(at.x());
+        bombs.append(at.y());
+    }
+    return QJsonArray{scene.water, scene.destroyer.x(), scene.score, scene.lives, scene.bombsToHand, subs, bombs};
+}
+
+QJsonArray sizeOf(const QSize& size)
+{
+    return QJsonArray{size.width(), size.height()};
+}
+
+} // namespace
+
+QJsonObject WatchFrames::frames(const Recording& recording, int from, int count)
+{
+    from = std::max(from, 0);
+    count = std::clamp(count, 0, MostFrames);
+    // Bare pictures of the recorded sizes: only the game's arithmetic runs.
+    ReplayBoard board(recording, Pictures::blank(recording.start().sizes));
+    bool going = true;
+    // On to the next frame; false when there is none. Until the replay
+    // stops the game has not ended, so the tick that ends it is one more.
+    auto advance = [&board, &going] {
+        if (!going)
+            return false;
+        going = board.stepReplay();
+        return going || board.replayedGameEnded();
+    };
+    bool exists = true;
+    for (int tick = 0; tick < from && exists; ++tick)
+        exists = advance();
+    QJsonArray frames;
+    if (exists && count > 0) {
+        frames.append(frameOf(board.scene()));
+        while (frames.size() < count && (exists = advance()))
+            frames.append(frameOf(board.scene()));
+    }
+    const bool more = going && exists;
+    return QJsonObject{{"from", from}, {"frames", frames}, {"last", !more}};
+}
+
+QJsonObject WatchFrames::sizes(const Recording& recording)
+{
+    const Rules::Sizes& sizes = recording.start().sizes;
+    return QJsonObject{{"destroyer", sizeOf(sizes.destroyer)}, {"sub", sizeOf(sizes.sub)}, {"bomb", sizeOf(sizes.bomb)}};
+}
