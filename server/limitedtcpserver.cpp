@@ -5,34 +5,72 @@
 
 namespace {
 
-// Counts what the HTTP server reads from it, and gives up past the limit.
+// Counts what arrives on it, and gives up past the limits. It sees each
+// arrival before the HTTP server reads any of it: what arrived is what is
+// there to read now less what was left unread after the last arrival. Only
+// the bytes are looked at, for the blank line that ends a request's headers;
+// the HTTP server reads the request.
 class CountedSocket : public QTcpSocket
 {
 public:
-    CountedSocket(qint64 limit, QObject* parent)
+    CountedSocket(qint64 limit, int headerLimit, QObject* parent)
         : QTcpSocket(parent)
         , limit(limit)
+        , headerLimit(headerLimit)
     {
-    }
-
-protected:
-    qint64 readData(char* data, qint64 most) override
-    {
-        const qint64 got = QTcpSocket::readData(data, most);
-        if (got > 0) {
-            received += got;
-            if (received > limit) {
-                // Not from inside a read of the HTTP server's.
-                QMetaObject::invokeMethod(this, &QTcpSocket::abort, Qt::QueuedConnection);
-                return -1;
-            }
-        }
-        return got;
+        connect(this, &QIODevice::readyRead, this, &CountedSocket::arrived);
+        // Once answered, what comes next is a new request's headers.
+        connect(this, &QIODevice::bytesWritten, this, [this] {
+            inHeaders = true;
+            headerBytes = 0;
+            tail.clear();
+        });
     }
 
 private:
+    void arrived()
+    {
+        const qint64 there = bytesAvailable();
+        const qint64 fresh = there - leftUnread;
+        // After the HTTP server has read what it takes of this.
+        QMetaObject::invokeMethod(this, [this] { leftUnread = bytesAvailable(); }, Qt::QueuedConnection);
+        received += fresh;
+        if (received > limit) {
+            refuse(nullptr);
+            return;
+        }
+        if (!inHeaders || fresh <= 0)
+            return;
+        const QByteArray seen = tail + peek(there).right(fresh);
+        const qsizetype end = seen.indexOf("\r\n\r\n");
+        headerBytes += end >= 0 ? end + 4 - tail.size() : fresh;
+        inHeaders = end < 0;
+        tail = seen.right(3);
+        if (headerBytes > headerLimit)
+            refuse("HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    }
+
+    // Ends the connection with a fixed answer, or none: what it sent is
+    // dropped before the HTTP server reads any of it.
+    void refuse(const char* answer)
+    {
+        skip(bytesAvailable());
+        leftUnread = 0;
+        if (!answer) {
+            abort();
+            return;
+        }
+        write(answer);
+        disconnectFromHost();
+    }
+
     const qint64 limit;
+    const int headerLimit;
     qint64 received = 0;
+    qint64 leftUnread = 0;
+    bool inHeaders = true;
+    qint64 headerBytes = 0;
+    QByteArray tail; // the last bytes seen, for a blank line split between arrivals
 };
 
 } // namespace
@@ -45,13 +83,13 @@ LimitedTcpServer::LimitedTcpServer(const Limits& limits, QObject* parent)
 
 void LimitedTcpServer::incomingConnection(qintptr descriptor)
 {
-    auto* socket = new CountedSocket(limits.bytesPerConnection, this);
+    auto* socket = new CountedSocket(limits.bytesPerConnection, limits.headerBytes, this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
     }
     const QHostAddress from = socket->peerAddress();
-    if (open.value(from) >= limits.connectionsPerAddress) {
+    if (open.value(from) >= limits.connectionsPerAddress && !limits.unbounded.contains(from)) {
         socket->abort();
         socket->deleteLater();
         return;

@@ -106,8 +106,14 @@ QString shown(const QString& name)
 } // namespace
 
 ScoreServer::ScoreServer(ScoreStore& store, QObject* parent)
+    : ScoreServer(store, Limits(), parent)
+{
+}
+
+ScoreServer::ScoreServer(ScoreStore& store, const Limits& limits, QObject* parent)
     : QObject(parent)
     , store(store)
+    , limits(limits)
     , scoreFont(HandheldFont::of(QApplication::font()))
 {
     http.route(QStringLiteral("/api/v1/recordings"), QHttpServerRequest::Method::Post,
@@ -131,9 +137,10 @@ ScoreServer::~ScoreServer() = default;
 
 quint16 ScoreServer::listen(const QHostAddress& address, quint16 port)
 {
-    // A request's headers and its largest body, with room to spare; ten
-    // seconds to send it; eight connections from one address at once.
-    tcp = new LimitedTcpServer({4 * RecordingCheck::LargestBody, 10000, 8}, this);
+    // A request's headers and its largest body, with room to spare.
+    tcp = new LimitedTcpServer({4 * RecordingCheck::LargestBody, limits.headerBytes, limits.requestMilliseconds,
+                                limits.connectionsPerAddress, limits.proxies},
+                               this);
     if (!tcp->listen(address, port)) {
         failure = tcp->errorString();
         return 0;
@@ -148,16 +155,30 @@ bool ScoreServer::takeToken(const QHostAddress& from)
     // table never holds more than the addresses heard from lately.
     if (buckets.size() >= RememberedAddresses) {
         for (auto b = buckets.begin(); b != buckets.end();)
-            b = b->since.elapsed() >= qint64(Burst) * RefillMilliseconds ? buckets.erase(b) : std::next(b);
+            b = b->since.elapsed() >= qint64(limits.burst) * limits.refillMilliseconds ? buckets.erase(b) : std::next(b);
     }
     Bucket& bucket = buckets[from];
-    if (bucket.since.isValid())
-        bucket.tokens = std::min<double>(Burst, bucket.tokens + double(bucket.since.elapsed()) / RefillMilliseconds);
+    if (!bucket.since.isValid())
+        bucket.tokens = limits.burst;
+    else
+        bucket.tokens = std::min<double>(limits.burst, bucket.tokens + double(bucket.since.elapsed()) / limits.refillMilliseconds);
     bucket.since.start();
     if (bucket.tokens < 1.0)
         return false;
     bucket.tokens -= 1.0;
     return true;
+}
+
+QHostAddress ScoreServer::sender(const QHttpServerRequest& request) const
+{
+    const QHostAddress peer = request.remoteAddress();
+    if (!limits.proxies.contains(peer))
+        return peer;
+    // The last address is the one the proxy itself saw; any before it are
+    // the sender's word only.
+    const QByteArray forwarded = request.value("X-Forwarded-For");
+    const QHostAddress named(QString::fromLatin1(forwarded.mid(forwarded.lastIndexOf(',') + 1).trimmed()));
+    return named.isNull() ? peer : named;
 }
 
 QHttpServerResponse ScoreServer::submit(const QHttpServerRequest& request)
@@ -211,7 +232,7 @@ QHttpServerResponse ScoreServer::metrics() const
 
 QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request)
 {
-    if (!takeToken(request.remoteAddress()))
+    if (!takeToken(sender(request)))
         return refusal(QStringLiteral("too many recordings from this address; try again in a while"), Status::TooManyRequests);
     const QByteArray body = request.body();
     if (body.size() > RecordingCheck::LargestBody)

@@ -22,13 +22,24 @@ class ScoreServer : public QObject
     Q_OBJECT
 
 public:
-    // Recordings taken from one address: this many at once, then one every
-    // RefillMilliseconds.
-    static constexpr int Burst = 20;
-    static constexpr int RefillMilliseconds = 100;
+    // What one sender may ask of the server.
+    struct Limits {
+        int requestMilliseconds = 10000; // to send one whole request
+        int connectionsPerAddress = 8;   // open at once
+        int headerBytes = 16 * 1024;     // a request's line and headers
+        // Recordings taken from one address: this many at once, then one
+        // every refillMilliseconds.
+        int burst = 20;
+        int refillMilliseconds = 100;
+        // Proxies in front of the server: what they connect for is not
+        // bounded by their address, and the sender is the last address
+        // they name in X-Forwarded-For.
+        QList<QHostAddress> proxies;
+    };
     static constexpr int RememberedAddresses = 10000;
 
     explicit ScoreServer(ScoreStore& store, QObject* parent = nullptr);
+    ScoreServer(ScoreStore& store, const Limits& limits, QObject* parent = nullptr);
     ~ScoreServer() override;
 
     // The port listened on (0: none, with why in error()).
@@ -50,13 +61,16 @@ private:
     void count(const QString& outcome, qint64 nanoseconds);
     // Takes one of the address's recordings; false when it has none left.
     bool takeToken(const QHostAddress& from);
+    // Who sent it: the connection's address, or the one a trusted proxy names.
+    QHostAddress sender(const QHttpServerRequest& request) const;
 
     struct Bucket {
-        double tokens = Burst;
+        double tokens = 0; // filled when first used
         QElapsedTimer since;
     };
 
     ScoreStore& store;
+    const Limits limits;
     QHttpServer http;
     LimitedTcpServer* tcp = nullptr;
     QHash<QHostAddress, Bucket> buckets;

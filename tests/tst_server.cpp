@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -48,12 +49,18 @@ private slots:
     void aFloodFromOneAddressIsSlowedDown();
     void killedMidStreamKeepsWhatItAcknowledged();
     void databaseRestartedUnderTheServer();
+    void whatOneConnectionMaySend_data();
+    void whatOneConnectionMaySend();
+    void connectionsFromOneAddressAreBounded();
+    void aTrustedProxyNamesTheSender();
 
 private:
     // A new, empty database of the row's kind.
     QString freshDatabase();
     Answer request(const QByteArray& method, const QString& path, const QByteArray& body = QByteArray());
     qint64 listed();
+    // The server again, with these limits.
+    void restartWith(const ScoreServer::Limits& limits);
 
     std::unique_ptr<QTemporaryDir> folder;
     TestPostgres postgres;
@@ -206,11 +213,11 @@ void tst_Server::aFloodFromOneAddressIsSlowedDown()
 {
     // One address sending as fast as it can: a burst goes through, then it waits.
     int refused = 0, taken = 0;
-    for (int i = 0; i < ScoreServer::Burst + 10; ++i) {
+    for (int i = 0; i < ScoreServer::Limits().burst + 10; ++i) {
         const int status = request("POST", QStringLiteral("/api/v1/recordings"), QByteArray("junk")).status;
         (status == 429 ? refused : taken) += 1;
     }
-    QVERIFY2(taken >= ScoreServer::Burst && taken < ScoreServer::Burst + 5, qPrintable(QString::number(taken)));
+    QVERIFY2(taken >= ScoreServer::Limits().burst && taken < ScoreServer::Limits().burst + 5, qPrintable(QString::number(taken)));
     QVERIFY(refused > 0);
     QCOMPARE(listed(), qint64(0));
 }
@@ -275,6 +282,119 @@ void tst_Server::databaseRestartedUnderTheServer()
     game->setName(QStringLiteral("After the restart"));
     QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 201);
     QCOMPARE(store->count(1), qint64(2));
+}
+
+void tst_Server::restartWith(const ScoreServer::Limits& limits)
+{
+    server = std::make_unique<ScoreServer>(*store, limits);
+    port = server->listen(QHostAddress::LocalHost, 0);
+    QVERIFY2(port != 0, qPrintable(server->error()));
+}
+
+void tst_Server::whatOneConnectionMaySend_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("dripMilliseconds"); // between the body's bytes
+    QTest::addColumn<QByteArray>("answer");    // how the answer starts; empty: cut off unanswered
+    const QByteArray recording = TestFiles::read(Committed + "/every-slot-taken-628.replay");
+    auto post = [](qsizetype length, const QByteArray& extra = QByteArray()) {
+        return "POST /api/v1/recordings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/octet-stream\r\n" + extra
+            + "Content-Length: " + QByteArray::number(length) + "\r\n\r\n";
+    };
+    QTest::newRow("a recording, at once") << post(recording.size()) << recording << 0 << QByteArray("HTTP/1.1 201");
+    QTest::newRow("headers of 12 KiB") << post(recording.size(), "X-Padding: " + QByteArray(12 * 1024, 'p') + "\r\n")
+                                       << recording << 0 << QByteArray("HTTP/1.1 201");
+    QTest::newRow("headers of 20 KiB") << post(recording.size(), "X-Padding: " + QByteArray(20 * 1024, 'p') + "\r\n")
+                                       << recording << 0 << QByteArray("HTTP/1.1 431");
+    QTest::newRow("headers that never end") << QByteArray("GET / HTTP/1.1\r\n") + QByteArray(64 * 1024, 'h') << QByteArray() << 0
+                                            << QByteArray("HTTP/1.1 431");
+    // The server waits 600 ms for a whole request: a byte every 40 ms is too slow.
+    QTest::newRow("a slow sender") << post(recording.size()) << recording.left(40) << 40 << QByteArray();
+    // Past what one connection may send, a megabyte: not even read.
+    QTest::newRow("two megabytes") << post(2 << 20) << QByteArray(2 << 20, 'b') << 0 << QByteArray();
+    QTest::newRow("a body that never comes") << post(recording.size()) << QByteArray() << 0 << QByteArray();
+}
+
+void tst_Server::whatOneConnectionMaySend()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, body);
+    QFETCH(int, dripMilliseconds);
+    QFETCH(QByteArray, answer);
+    ScoreServer::Limits limits;
+    limits.requestMilliseconds = 600;
+    restartWith(limits);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(socket.waitForConnected());
+    socket.write(head);
+    QElapsedTimer sending;
+    sending.start();
+    for (qsizetype i = 0; i < body.size() && socket.state() == QAbstractSocket::ConnectedState; i += dripMilliseconds > 0 ? 1 : body.size()) {
+        socket.write(body.mid(i, dripMilliseconds > 0 ? 1 : body.size()));
+        socket.flush();
+        if (dripMilliseconds > 0)
+            QTest::qWait(dripMilliseconds);
+    }
+    QByteArray got;
+    QTRY_VERIFY_WITH_TIMEOUT((got += socket.readAll(), socket.state() == QAbstractSocket::UnconnectedState || got.contains("\r\n\r\n")), 5000);
+    if (answer.isEmpty()) {
+        QVERIFY2(got.isEmpty(), got.constData());
+        QVERIFY2(sending.elapsed() < 3000, "cut off on time");
+    } else {
+        QVERIFY2(got.startsWith(answer), got.constData());
+    }
+    QCOMPARE(listed(), qint64(answer == "HTTP/1.1 201" ? 1 : 0));
+}
+
+void tst_Server::connectionsFromOneAddressAreBounded()
+{
+    // As many as allowed stay open; the next is closed at once.
+    QList<std::shared_ptr<QTcpSocket>> open;
+    for (int i = 0; i <= ScoreServer::Limits().connectionsPerAddress; ++i) {
+        open.append(std::make_shared<QTcpSocket>());
+        open.back()->connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(open.back()->waitForConnected());
+    }
+    QTRY_COMPARE(open.back()->state(), QAbstractSocket::UnconnectedState);
+    QTest::qWait(200);
+    for (int i = 0; i < ScoreServer::Limits().connectionsPerAddress; ++i)
+        QCOMPARE(open[i]->state(), QAbstractSocket::ConnectedState);
+    // One closed, one more may come.
+    open.front()->disconnectFromHost();
+    QTRY_COMPARE(open.front()->state(), QAbstractSocket::UnconnectedState);
+    QTest::qWait(100);
+    QCOMPARE(request("GET", QStringLiteral("/healthz")).status, 200);
+}
+
+void tst_Server::aTrustedProxyNamesTheSender()
+{
+    // Behind a proxy every sender comes from its address: the proxy says who sent it.
+    ScoreServer::Limits limits;
+    limits.burst = 3;
+    limits.refillMilliseconds = 60000;
+    limits.proxies = {QHostAddress(QHostAddress::LocalHost)};
+    restartWith(limits);
+    auto sendAs = [this](const QByteArray& forwardedFor) {
+        QNetworkRequest asked(QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/recordings").arg(port)));
+        asked.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
+        if (!forwardedFor.isEmpty())
+            asked.setRawHeader("X-Forwarded-For", forwardedFor);
+        std::unique_ptr<QNetworkReply> reply(network.post(asked, QByteArray("junk")));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        if (!reply->isFinished())
+            finished.wait(10000);
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    };
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(sendAs("192.0.2.1"), 422);
+    QCOMPARE(sendAs("192.0.2.1"), 429);
+    // Only the address the proxy added counts, not what the sender wrote before it.
+    QCOMPARE(sendAs("203.0.113.9, 192.0.2.1"), 429);
+    QCOMPARE(sendAs("192.0.2.1, 192.0.2.2"), 422);
+    // Nothing named: the proxy's own address.
+    QCOMPARE(sendAs(""), 422);
 }
 
 QTEST_MAIN(tst_Server)
