@@ -111,6 +111,9 @@ bool ServerSettings::readFile(const QString& fileName)
     };
     const QStringList known{QStringLiteral("server/listen"), QStringLiteral("server/database"), QStringLiteral("proxy/trusted")};
     for (const QString& key : file.allKeys()) {
+        // Lines put aside with # read as keys of their own: comments too.
+        if (key.startsWith(QLatin1Char('#')) || key.section(QLatin1Char('/'), 1).startsWith(QLatin1Char('#')))
+            continue;
         const bool isNumber = std::any_of(std::begin(numbers), std::end(numbers), [&key](const Number& n) { return key == QLatin1String(n.key); });
         if (!isNumber && !known.contains(key))
             return bad(key, QStringLiteral("is no setting of marlovex-server's"));

@@ -40,7 +40,7 @@ void tst_ServerSettings::settings_data()
     QTest::newRow("options over the file") << QStringList{"--listen", "127.0.0.1:81"}
                                            << QByteArray("[server]\nlisten = 0.0.0.0:80\n") << "" << "127.0.0.1:81" << home
                                            << 20 << 100 << 10000 << 0;
-    QTest::newRow("a comment") << QStringList() << QByteArray("; the defaults\n[limits]\n# none\n") << "" << "127.0.0.1:8080" << home
+    QTest::newRow("a comment") << QStringList() << QByteArray("; the defaults\n# burst = 3\n[limits]\n# none\n# burst = 4\n# a/b = c\n") << "" << "127.0.0.1:8080" << home
                                << 20 << 100 << 10000 << 0;
     // Refused, each with what was wrong.
     QTest::newRow("no port") << QStringList{"--listen", "127.0.0.1"} << QByteArray() << "--listen takes ADDRESS:PORT" << "" << "" << 0 << 0 << 0 << 0;

@@ -14,6 +14,10 @@ for f in bin/marlovex share/applications/marlovex.desktop share/metainfo/org.exa
          share/icons/hicolor/48x48/apps/marlovex.png share/icons/hicolor/192x192/apps/marlovex.png; do
     [[ -f $prefix/$f ]] || fail "$f not installed"
 done
+# The scoreboard's service beside it.
+for f in sbin/marlovex-server share/man/man8/marlovex-server.8 etc/marlovex-server.conf lib/systemd/system/marlovex-server.service; do
+    [[ -f $prefix/$f ]] || fail "$f not installed"
+done
 for p in water1 water2 water3 water4 water5 water6 water7 water8 sky destroyer lives sub bomb; do
     [[ -f $prefix/share/marlovex/ipk/opt/QtPalmtop/pics/marlovex/$p.png ]] || fail "picture $p not installed"
 done

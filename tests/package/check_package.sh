@@ -61,4 +61,36 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/games/marlovex" --verify-replay \
 zcat "$root/usr/share/man/man6/marlovex.6.gz" | grep -q "verify" || fail "the manual page lacks --verify-replay"
 
 apt-get install --simulate "$deb" >"$scratch/apt" 2>&1 || fail "apt cannot install it: $(cat "$scratch/apt")"
+
+# The scoreboard's package: the service, its settings kept as the admin's, its
+# unit hardened, and the unpacked server listing a recording sent to it.
+server=$(ls "$source"/build/package/marlovex-server_"$version"_*.deb)
+serverroot=$scratch/serverroot
+dpkg -x "$server" "$serverroot"
+for f in usr/sbin/marlovex-server usr/share/man/man8/marlovex-server.8.gz etc/marlovex-server.conf \
+         lib/systemd/system/marlovex-server.service usr/share/doc/marlovex-server/copyright; do
+    [[ -f $serverroot/$f ]] || fail "$f is not in the server's package"
+done
+dpkg-deb -I "$server" conffiles | grep -qx /etc/marlovex-server.conf || fail "the server's settings are no conffile"
+[[ $(dpkg-deb -f "$server" Depends) == *libqt6sql6-sqlite* ]] || fail "the server's package lacks the SQLite driver"
+unit=$serverroot/lib/systemd/system/marlovex-server.service
+grep -qx "DynamicUser=yes" "$unit" || fail "the service runs as a user of its own"
+systemd-analyze security --offline=yes --threshold=20 "$unit" >"$scratch/security" 2>&1 \
+    || fail "the service is exposed: $(tail -1 "$scratch/security")"
+zcat "$serverroot/usr/share/man/man8/marlovex-server.8.gz" | grep -q "^\.SH FILES" || fail "the server's manual page"
+# Its own settings, but a database and a port of the test's.
+port=$((20000 + RANDOM % 20000))
+env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$scratch/runtime" "$serverroot/usr/sbin/marlovex-server" \
+    --config "$serverroot/etc/marlovex-server.conf" --database "sqlite:$scratch/scores.sqlite" \
+    --listen "127.0.0.1:$port" >"$scratch/server.out" 2>&1 &
+serving=$!
+for _ in $(seq 100); do
+    curl -sf "http://127.0.0.1:$port/healthz" >/dev/null && break
+    sleep 0.1
+done
+answer=$(curl -s -w ' %{http_code}' --data-binary @"$source/tests/recordings/autopilot-easy-3541.replay" \
+         "http://127.0.0.1:$port/api/v1/recordings") || true
+kill -TERM "$serving" 2>/dev/null || true
+wait "$serving" || true
+[[ $answer == *'"score":3541'*' 201' ]] || fail "the packaged server did not list a recording: $answer $(cat "$scratch/server.out")"
 echo "package checks passed"
