@@ -34,6 +34,7 @@ ScoreStore::ScoreStore(const QString& connectionName)
 
 ScoreStore::~ScoreStore()
 {
+    prepared.clear();
     if (QSqlDatabase::contains(connection)) {
         QSqlDatabase::database(connection, false).close();
         QSqlDatabase::removeDatabase(connection);
@@ -71,6 +72,7 @@ bool ScoreStore::open(const QString& url)
         failure = db.lastError().text();
         return false;
     }
+    postgres = db.driverName() == QLatin1String("QPSQL");
     if (db.driverName() == QLatin1String("QSQLITE")) {
         QSqlQuery pragma(db);
         pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
@@ -92,139 +94,187 @@ bool ScoreStore::open(const QString& url)
     return true;
 }
 
-bool ScoreStore::reconnectIfLost()
+bool ScoreStore::answersAgain()
 {
     // A database restarted under the server: the old connection answers
-    // nothing any more; a new one does.
+    // nothing any more, or the driver has made it again on its own; either
+    // way the statements prepared on it are gone with it.
+    prepared.clear();
     QSqlDatabase db = QSqlDatabase::database(connection, false);
-    QSqlQuery alive(db);
-    if (db.isOpen() && alive.exec(QStringLiteral("SELECT 1")))
-        return false;
+    {
+        QSqlQuery alive(db);
+        if (db.isOpen() && alive.exec(QStringLiteral("SELECT 1")))
+            return true;
+    }
     db.close();
     return db.open();
+}
+
+QSqlQuery* ScoreStore::run(const char* sql, const QVariantList& values)
+{
+    // Prepared once for the connection: a prepared statement of PostgreSQL's
+    // costs a round trip of its own, and SQLite's a compilation.
+    auto it = prepared.find(sql);
+    if (it == prepared.end()) {
+        QSqlQuery query(QSqlDatabase::database(connection));
+        if (!query.prepare(QString::fromLatin1(sql))) {
+            failure = query.lastError().text();
+            return nullptr;
+        }
+        it = prepared.insert(sql, query);
+    }
+    for (int i = 0; i < values.size(); ++i)
+        it->bindValue(i, values[i]);
+    if (!it->exec()) {
+        failure = it->lastError().text();
+        // Prepared afresh next time, whatever went wrong.
+        prepared.erase(it);
+        return nullptr;
+    }
+    return &*it;
 }
 
 ScoreStore::Added ScoreStore::add(const QByteArray& bytes, const Recording& game, Entry* entry)
 {
     const Added added = tryAdd(bytes, game, entry);
-    return added == Added::Failed && reconnectIfLost() ? tryAdd(bytes, game, entry) : added;
+    return added == Added::Failed && answersAgain() ? tryAdd(bytes, game, entry) : added;
 }
 
 ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& game, Entry* entry)
 {
-    QSqlDatabase db = QSqlDatabase::database(connection);
     const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes)"
-                                 " VALUES (?, ?, ?, ?, ?, ?, ?)"));
-    query.addBindValue(digest);
-    query.addBindValue(game.name());
-    query.addBindValue(game.score());
-    query.addBindValue(game.start().difficulty);
-    query.addBindValue(game.ticks());
-    query.addBindValue(game.endedAt());
-    query.addBindValue(bytes);
-    if (!query.exec()) {
-        // The same bytes listed already, or the database gone.
-        QSqlQuery known(db);
-        known.prepare(QStringLiteral("SELECT id FROM entries WHERE digest = ?"));
-        known.addBindValue(digest);
-        if (known.exec() && known.next())
-            return Added::AlreadyListed;
-        failure = query.lastError().text();
-        return Added::Failed;
-    }
-    QSqlQuery id(db);
-    id.prepare(QStringLiteral("SELECT id FROM entries WHERE digest = ?"));
-    id.addBindValue(digest);
-    if (!id.exec() || !id.next()) {
-        failure = id.lastError().text();
-        return Added::Failed;
-    }
-    entry->id = id.value(0).toLongLong();
+    const QVariantList values{digest, game.name(), game.score(), game.start().difficulty, game.ticks(), game.endedAt(), bytes};
     entry->name = game.name();
     entry->score = game.score();
     entry->difficulty = game.start().difficulty;
     entry->ticks = game.ticks();
     entry->played = QDateTime::fromMSecsSinceEpoch(game.endedAt(), Qt::UTC);
+    if (postgres) {
+        // One statement, one round trip: the row and its place, committed
+        // when the answer comes. The count reads the table as it was before
+        // the row, which comes after every earlier one of its score.
+        QSqlQuery* added = run("WITH added AS (INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes)"
+                               " VALUES (?, ?, ?, ?, ?, ?, ?) RETURNING id)"
+                               " SELECT id, (SELECT COUNT(*) FROM entries WHERE difficulty = ? AND score >= ?) FROM added",
+                               values + QVariantList{game.start().difficulty, game.score()});
+        if (added && added->next()) {
+            entry->id = added->value(0).toLongLong();
+            entry->rank = added->value(1).toLongLong() + 1;
+            added->finish();
+            return Added::Stored;
+        }
+        if (added)
+            added->finish();
+        const QString why = failure;
+        const std::optional<qint64> known = idOf(digest);
+        if (known && *known > 0)
+            return Added::AlreadyListed;
+        failure = why;
+        return Added::Failed;
+    }
+    // Committed when it returns: each statement is a transaction of its own.
+    if (!run("INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes) VALUES (?, ?, ?, ?, ?, ?, ?)",
+             values)) {
+        // The same bytes listed already, or the database gone.
+        const QString why = failure;
+        const std::optional<qint64> known = idOf(digest);
+        if (known && *known > 0)
+            return Added::AlreadyListed;
+        failure = why;
+        return Added::Failed;
+    }
+    const std::optional<qint64> id = idOf(digest);
+    if (!id || *id == 0)
+        return Added::Failed;
+    entry->id = *id;
     entry->rank = rankOf(entry->id, entry->difficulty, entry->score);
     return Added::Stored;
+}
+
+std::optional<qint64> ScoreStore::idOf(const QString& digest)
+{
+    QSqlQuery* query = run("SELECT id FROM entries WHERE digest = ?", {digest});
+    if (!query)
+        return std::nullopt;
+    const qint64 id = query->next() ? query->value(0).toLongLong() : 0;
+    query->finish();
+    return id;
 }
 
 qint64 ScoreStore::rankOf(qint64 id, int difficulty, int score)
 {
     // Better scores first; of equal scores, the one listed first.
-    QSqlQuery query(QSqlDatabase::database(connection));
-    query.prepare(QStringLiteral("SELECT COUNT(*) FROM entries WHERE difficulty = ? AND (score > ? OR (score = ? AND id < ?))"));
-    query.addBindValue(difficulty);
-    query.addBindValue(score);
-    query.addBindValue(score);
-    query.addBindValue(id);
-    return query.exec() && query.next() ? query.value(0).toLongLong() + 1 : 0;
+    QSqlQuery* query = run("SELECT COUNT(*) FROM entries WHERE difficulty = ? AND (score > ? OR (score = ? AND id < ?))",
+                           {difficulty, score, score, id});
+    const qint64 rank = query && query->next() ? query->value(0).toLongLong() + 1 : 0;
+    if (query)
+        query->finish();
+    return rank;
 }
 
 QList<ScoreStore::Entry> ScoreStore::scores(int difficulty, int offset, int limit)
 {
     std::optional<QList<Entry>> list = tryScores(difficulty, offset, limit);
-    if (!list && reconnectIfLost())
+    if (!list && answersAgain())
         list = tryScores(difficulty, offset, limit);
     return list.value_or(QList<Entry>());
 }
 
 std::optional<QList<ScoreStore::Entry>> ScoreStore::tryScores(int difficulty, int offset, int limit)
 {
-    QList<Entry> list;
-    QSqlQuery query(QSqlDatabase::database(connection));
-    query.prepare(QStringLiteral("SELECT id, name, score, ticks, played FROM entries WHERE difficulty = ?"
-                                 " ORDER BY score DESC, id LIMIT ? OFFSET ?"));
-    query.addBindValue(difficulty);
-    query.addBindValue(limit);
-    query.addBindValue(offset);
-    if (!query.exec())
+    QSqlQuery* query = run("SELECT id, name, score, ticks, played FROM entries WHERE difficulty = ?"
+                           " ORDER BY score DESC, id LIMIT ? OFFSET ?",
+                           {difficulty, limit, offset});
+    if (!query)
         return std::nullopt;
+    QList<Entry> list;
     qint64 rank = offset;
-    while (query.next()) {
+    while (query->next()) {
         Entry e;
-        e.id = query.value(0).toLongLong();
-        e.name = query.value(1).toString();
-        e.score = query.value(2).toInt();
+        e.id = query->value(0).toLongLong();
+        e.name = query->value(1).toString();
+        e.score = query->value(2).toInt();
         e.difficulty = difficulty;
-        e.ticks = query.value(3).toLongLong();
-        e.played = QDateTime::fromMSecsSinceEpoch(query.value(4).toLongLong(), Qt::UTC);
+        e.ticks = query->value(3).toLongLong();
+        e.played = QDateTime::fromMSecsSinceEpoch(query->value(4).toLongLong(), Qt::UTC);
         e.rank = ++rank;
         list.append(e);
     }
+    query->finish();
     return list;
 }
 
 qint64 ScoreStore::count(int difficulty)
 {
     auto tryCount = [&]() -> std::optional<qint64> {
-        QSqlQuery query(QSqlDatabase::database(connection));
-        query.prepare(QStringLiteral("SELECT COUNT(*) FROM entries WHERE difficulty = ?"));
-        query.addBindValue(difficulty);
-        if (!query.exec() || !query.next())
+        QSqlQuery* query = run("SELECT COUNT(*) FROM entries WHERE difficulty = ?", {difficulty});
+        if (!query)
             return std::nullopt;
-        return query.value(0).toLongLong();
+        const std::optional<qint64> n = query->next() ? std::optional<qint64>(query->value(0).toLongLong()) : std::nullopt;
+        query->finish();
+        return n;
     };
     std::optional<qint64> counted = tryCount();
-    if (!counted && reconnectIfLost())
+    if (!counted && answersAgain())
         counted = tryCount();
     return counted.value_or(0);
 }
 
 std::optional<QByteArray> ScoreStore::recordingBytes(qint64 id)
 {
-    std::optional<QByteArray> bytes = tryRecordingBytes(id);
-    return !bytes && reconnectIfLost() ? tryRecordingBytes(id) : bytes;
+    bool ran = false;
+    const std::optional<QByteArray> bytes = tryRecordingBytes(id, &ran);
+    // No such entry is no failure.
+    return !ran && answersAgain() ? tryRecordingBytes(id, &ran) : bytes;
 }
 
-std::optional<QByteArray> ScoreStore::tryRecordingBytes(qint64 id)
+std::optional<QByteArray> ScoreStore::tryRecordingBytes(qint64 id, bool* ran)
 {
-    QSqlQuery query(QSqlDatabase::database(connection));
-    query.prepare(QStringLiteral("SELECT bytes FROM entries WHERE id = ?"));
-    query.addBindValue(id);
-    if (!query.exec() || !query.next())
+    QSqlQuery* query = run("SELECT bytes FROM entries WHERE id = ?", {id});
+    *ran = query != nullptr;
+    if (!query)
         return std::nullopt;
-    return query.value(0).toByteArray();
+    std::optional<QByteArray> bytes = query->next() ? std::optional<QByteArray>(query->value(0).toByteArray()) : std::nullopt;
+    query->finish();
+    return bytes;
 }

@@ -5,8 +5,11 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
+#include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
 
 #include <optional>
 
@@ -44,16 +47,24 @@ public:
     std::optional<QByteArray> recordingBytes(qint64 id);
 
 private:
-    // Each once more after a lost connection is made again.
+    // Each once more when the connection answers again after a failure.
     Added tryAdd(const QByteArray& bytes, const Recording& game, Entry* entry);
     std::optional<QList<Entry>> tryScores(int difficulty, int offset, int limit);
-    std::optional<QByteArray> tryRecordingBytes(qint64 id);
-    // True when the connection was lost and is back.
-    bool reconnectIfLost();
+    std::optional<QByteArray> tryRecordingBytes(qint64 id, bool* ran);
+    // After a failure: true when the connection answers now, made again if
+    // it was lost, and worth a second try.
+    bool answersAgain();
     qint64 rankOf(qint64 id, int difficulty, int score);
+    // The entry's id, 0 when none has these bytes; nothing when the database fails.
+    std::optional<qint64> idOf(const QString& digest);
+    // Runs a statement with these values; the query to read its rows from
+    // (finish() it after), or null with why in failure.
+    QSqlQuery* run(const char* sql, const QVariantList& values);
 
     QString connection;
     QString failure;
+    QHash<QByteArray, QSqlQuery> prepared; // by their text, for this connection
+    bool postgres = false;
 };
 
 #endif

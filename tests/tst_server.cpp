@@ -186,12 +186,16 @@ void tst_Server::aListedGameIsInTheTableAsText()
     const QList<std::pair<QString, QString>> games = {{"random-keys-normal-932.replay", "<script>alert(1)</script>"},
                                                       {"played-in-a-window-742.replay", "Ann\u2029Bee"},
                                                       {"played-in-a-window-742.replay", QString(5000, 'z')}};
+    // Each placed as it comes: an equal score after the one listed first.
+    qint64 place = 0;
     for (const auto& [file, name] : games) {
         QString why;
         std::optional<Recording> game = Recording::fromBytes(TestFiles::read(Committed + "/" + file), &why);
         QVERIFY2(game, qPrintable(why));
         game->setName(name);
-        QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 201);
+        const Answer added = request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes());
+        QCOMPARE(added.status, 201);
+        QCOMPARE(QJsonDocument::fromJson(added.body).object()["rank"].toInteger(), ++place);
     }
     const Answer scores = request("GET", QStringLiteral("/api/v1/scores?difficulty=Normal&limit=5"));
     QCOMPARE(scores.status, 200);
