@@ -128,7 +128,7 @@ ScoreServer::ScoreServer(ScoreStore& store, const Limits& limits, QObject* paren
     http.route(QStringLiteral("/api/v1/scores"), QHttpServerRequest::Method::Get,
                [this](const QHttpServerRequest& request) { return scores(request); });
     http.route(QStringLiteral("/healthz"), QHttpServerRequest::Method::Get,
-               [] { return QHttpServerResponse("text/plain", "ok\n"); });
+               [this] { return health(); });
     http.route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get, [this] { return metrics(); });
     http.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this] { return table(); });
 }
@@ -219,6 +219,13 @@ QHttpServerResponse ScoreServer::metrics() const
             + QByteArray::number(outcomes.value(outcome)) + '\n';
         all += outcomes.value(outcome);
     }
+    text += "# HELP marlovex_verifications_total Recordings played through, by what they came to.\n"
+            "# TYPE marlovex_verifications_total counter\n";
+    for (RecordingCheck::Verdict v : {RecordingCheck::Verdict::Listed, RecordingCheck::Verdict::Unreadable,
+                                      RecordingCheck::Verdict::Unfinished, RecordingCheck::Verdict::Mismatch,
+                                      RecordingCheck::Verdict::WrongScore})
+        text += QByteArray("marlovex_verifications_total{verdict=\"") + RecordingCheck::name(v) + "\"} "
+            + QByteArray::number(verdicts.value(RecordingCheck::name(v))) + '\n';
     text += "# HELP marlovex_submission_seconds Time to answer a recording sent.\n"
             "# TYPE marlovex_submission_seconds histogram\n";
     for (std::size_t i = 0; i < latencies.size(); ++i)
@@ -238,6 +245,7 @@ QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request)
     if (body.size() > RecordingCheck::LargestBody)
         return refusal(QStringLiteral("a recording is at most %1 bytes").arg(RecordingCheck::LargestBody), Status::PayloadTooLarge);
     const RecordingCheck::Result checked = RecordingCheck::check(body);
+    ++verdicts[RecordingCheck::name(checked.verdict)];
     if (!checked.recording)
         return refusal(checked.refusal, Status::UnprocessableEntity);
     ScoreStore::Entry entry;
@@ -348,4 +356,13 @@ QHttpServerResponse ScoreServer::watch(qint64 id)
               .arg(id)
               .arg(QString::fromUtf8(QJsonDocument(data).toJson(QJsonDocument::Compact)).replace(QLatin1Char('<'), QLatin1String("\\u003c")));
     return QHttpServerResponse("text/html; charset=utf-8", page.toUtf8());
+}
+
+QHttpServerResponse ScoreServer::health()
+{
+    // Up is up with its database: a proxy sends nothing to a server that
+    // cannot store what it is sent.
+    if (!store.reachable())
+        return QHttpServerResponse("text/plain", "the database does not answer\n", Status::ServiceUnavailable);
+    return QHttpServerResponse("text/plain", "ok\n");
 }

@@ -53,6 +53,7 @@ private:
     QHttpServerResponse recording(qint64 id);
     // A listed game, read again.
     std::optional<Recording> listed(qint64 id);
+    QHttpServerResponse health();
     QHttpServerResponse frames(qint64 id, const QHttpServerRequest& request);
     QHttpServerResponse table();
     QHttpServerResponse watch(qint64 id);
@@ -77,6 +78,7 @@ private:
     QString failure;
     QFont scoreFont; // the game's, for the score the watch page draws
     QMap<QString, qint64> outcomes;        // created, or the refusal's kind
+    QMap<QByteArray, qint64> verdicts;     // what the recordings checked came to
     std::array<qint64, 8> latencies{};     // submissions by how long they took
     double latencySum = 0;
 };

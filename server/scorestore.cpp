@@ -110,6 +110,16 @@ bool ScoreStore::answersAgain()
     return db.open();
 }
 
+bool ScoreStore::reachable()
+{
+    QSqlQuery* alive = run("SELECT 1", {});
+    if (!alive && answersAgain())
+        alive = run("SELECT 1", {});
+    if (alive)
+        alive->finish();
+    return alive != nullptr;
+}
+
 QSqlQuery* ScoreStore::run(const char* sql, const QVariantList& values)
 {
     // Prepared once for the connection: a prepared statement of PostgreSQL's

@@ -45,6 +45,8 @@ public:
     QList<Entry> scores(int difficulty, int offset, int limit);
     qint64 count(int difficulty);
     std::optional<QByteArray> recordingBytes(qint64 id);
+    // The database answers, once more after making the connection again if need be.
+    bool reachable();
 
 private:
     // Each once more when the connection answers again after a failure.

@@ -142,19 +142,20 @@ void tst_Server::submissions_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("said");
+    QTest::addColumn<QByteArray>("verdict"); // none when it is never played through
     const QByteArray good = TestFiles::read(Committed + "/autopilot-easy-3541.replay");
     QByteArray tampered = good;
     qToLittleEndian<qint32>(3542, tampered.data() + 20); // the score it claims
     QByteArray changedRule = good;
     qToLittleEndian<float>(20.0f, changedRule.data() + 12); // the destroyer starting elsewhere
-    QTest::newRow("a game played to its end") << good << 201 << "\"rank\":1";
-    QTest::newRow("its score changed") << TestFiles::withChecksum(tampered) << 422 << "it does not replay as recorded";
-    QTest::newRow("cut short") << good.left(good.size() / 2) << 422 << "cut short";
-    QTest::newRow("played by other rules") << TestFiles::withChecksum(changedRule) << 422 << "does not replay";
+    QTest::newRow("a game played to its end") << good << 201 << "\"rank\":1" << QByteArray("listed");
+    QTest::newRow("its score changed") << TestFiles::withChecksum(tampered) << 422 << "it does not replay as recorded" << QByteArray("mismatch");
+    QTest::newRow("cut short") << good.left(good.size() / 2) << 422 << "cut short" << QByteArray("unreadable");
+    QTest::newRow("played by other rules") << TestFiles::withChecksum(changedRule) << 422 << "does not replay" << QByteArray("mismatch");
     QTest::newRow("left before its end") << TestFiles::read(Committed + "/autopilot-hard-left-running-1163.replay") << 422
-                                         << "left before its end";
-    QTest::newRow("over the size") << QByteArray(RecordingCheck::LargestBody + 1, 'x') << 413 << "at most 262144 bytes";
-    QTest::newRow("nothing") << QByteArray() << 422 << "not a recording";
+                                         << "left before its end" << QByteArray("unfinished");
+    QTest::newRow("over the size") << QByteArray(RecordingCheck::LargestBody + 1, 'x') << 413 << "at most 262144 bytes" << QByteArray("");
+    QTest::newRow("nothing") << QByteArray() << 422 << "not a recording" << QByteArray("unreadable");
 }
 
 void tst_Server::submissions()
@@ -171,6 +172,10 @@ void tst_Server::submissions()
     const QByteArray metrics = request("GET", QStringLiteral("/metrics")).body;
     QVERIFY2(metrics.contains("marlovex_submissions_total{outcome=\"" + outcome + "\"} 1\n"), metrics.constData());
     QVERIFY2(metrics.contains("marlovex_submission_seconds_count 1\n"), metrics.constData());
+    QFETCH(QByteArray, verdict);
+    for (const QByteArray kind : {"listed", "unreadable", "unfinished", "mismatch", "wrong_score"})
+        QVERIFY2(metrics.contains("marlovex_verifications_total{verdict=\"" + kind + "\"} " + (kind == verdict ? "1" : "0") + "\n"),
+                 metrics.constData());
     if (status == 201) {
         // The same bytes again: listed once.
         QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), bytes).status, 409);
@@ -282,10 +287,18 @@ void tst_Server::databaseRestartedUnderTheServer()
     std::optional<Recording> game = Recording::fromBytes(TestFiles::read(Committed + "/random-keys-normal-932.replay"), &why);
     QVERIFY2(game, qPrintable(why));
     QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 201);
-    QVERIFY2(postgres.restart(&why), qPrintable(why));
+    // Down: the health check says so, and nothing is taken.
+    QVERIFY2(postgres.stop(&why), qPrintable(why));
+    QCOMPARE(request("GET", QStringLiteral("/healthz")).status, 503);
+    game->setName(QStringLiteral("While it is down"));
+    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 503);
+    // Up again: the server finds it without a restart of its own.
+    QVERIFY2(postgres.startAgain(&why), qPrintable(why));
+    QCOMPARE(request("GET", QStringLiteral("/healthz")).status, 200);
     game->setName(QStringLiteral("After the restart"));
     QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 201);
     QCOMPARE(store->count(1), qint64(2));
+    QVERIFY(request("GET", QStringLiteral("/metrics")).body.contains("marlovex_submissions_total{outcome=\"storage\"} 1\n"));
 }
 
 void tst_Server::restartWith(const ScoreServer::Limits& limits)

@@ -68,9 +68,17 @@ bool TestPostgres::start(QString* why)
 
 bool TestPostgres::restart(QString* why)
 {
-    const QString data = folder.path() + "/data";
-    return run({Bin + "pg_ctl", "-D", data, "-m", "fast", "-w", "stop"}, why)
-        && run({Bin + "pg_ctl", "-D", data, "-w", "-l", folder.path() + "/log", "start"}, why);
+    return stop(why) && startAgain(why);
+}
+
+bool TestPostgres::stop(QString* why)
+{
+    return run({Bin + "pg_ctl", "-D", folder.path() + "/data", "-m", "fast", "-w", "stop"}, why);
+}
+
+bool TestPostgres::startAgain(QString* why)
+{
+    return run({Bin + "pg_ctl", "-D", folder.path() + "/data", "-w", "-l", folder.path() + "/log", "start"}, why);
 }
 
 QString TestPostgres::newDatabase(const QString& name, QString* why)

@@ -19,6 +19,8 @@ public:
     bool start(QString* why);
     // Stops the server, as an administrator may, and starts it again.
     bool restart(QString* why);
+    bool stop(QString* why);
+    bool startAgain(QString* why);
     // A new, empty database, and the URL marlovex-server takes for it.
     QString newDatabase(const QString& name, QString* why);
 
