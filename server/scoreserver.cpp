@@ -250,8 +250,12 @@ QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request)
         return refusal(checked.refusal, Status::UnprocessableEntity);
     ScoreStore::Entry entry;
     switch (store.add(body, *checked.recording, &entry)) {
-    case ScoreStore::Added::Stored:
-        return QHttpServerResponse(toJson(entry), Status::Created);
+    case ScoreStore::Added::Stored: {
+        // Where it stands, and among how many.
+        QJsonObject listed = toJson(entry);
+        listed.insert(QStringLiteral("of"), store.count(entry.difficulty));
+        return QHttpServerResponse(listed, Status::Created);
+    }
     case ScoreStore::Added::AlreadyListed:
         return refusal(QStringLiteral("this recording is listed already"), Status::Conflict);
     case ScoreStore::Added::Failed:

@@ -201,6 +201,7 @@ void tst_Server::aListedGameIsInTheTableAsText()
         const Answer added = request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes());
         QCOMPARE(added.status, 201);
         QCOMPARE(QJsonDocument::fromJson(added.body).object()["rank"].toInteger(), ++place);
+        QCOMPARE(QJsonDocument::fromJson(added.body).object()["of"].toInteger(), place);
     }
     const Answer scores = request("GET", QStringLiteral("/api/v1/scores?difficulty=Normal&limit=5"));
     QCOMPARE(scores.status, 200);

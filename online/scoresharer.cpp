@@ -1,0 +1,179 @@
+#include "online/scoresharer.h"
+
+#include "highscore/highscoretable.h"
+#include "platform/atomicfile.h"
+#include "platform/config.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QNetworkReply>
+
+#include <algorithm>
+
+namespace {
+
+const char* const DifficultyNames[] = {"Easy", "Normal", "Hard"};
+
+QString ordinal(qint64 n)
+{
+    const qint64 tens = n % 100;
+    const char* suffix = tens >= 11 && tens <= 13 ? "th" : n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
+    return QString::number(n) + QLatin1String(suffix);
+}
+
+// 2 114: thousands set apart by a space, as the list box reads best.
+QString grouped(qint64 n)
+{
+    QString digits = QString::number(n);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char(' '));
+    return digits;
+}
+
+} // namespace
+
+QString ScoreSharer::defaultFolder()
+{
+    return Config::userFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/marlovex/outbox");
+}
+
+ScoreSharer::ScoreSharer(const QString& folder, QObject* parent)
+    : QObject(parent)
+    , queue(folder)
+{
+    retry.setSingleShot(true);
+    connect(&retry, &QTimer::timeout, this, &ScoreSharer::sendWaiting);
+}
+
+bool ScoreSharer::isUsable(const QUrl& address)
+{
+    return address.isValid() && (address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https"))
+        && !address.host().isEmpty();
+}
+
+void ScoreSharer::setSharing(const QUrl& newAddress, const QString& newName, bool on)
+{
+    const bool changedAddress = newAddress != address;
+    address = newAddress;
+    name = newName;
+    share = on && isUsable(newAddress);
+    if (changedAddress)
+        retryMilliseconds = FirstRetryMilliseconds;
+    // What waits from earlier runs goes now, unless the player turned it off.
+    if (share)
+        QTimer::singleShot(0, this, &ScoreSharer::sendWaiting);
+    else
+        retry.stop();
+}
+
+void ScoreSharer::gameEnded(const Recording& game)
+{
+    lastGame.clear();
+    lastStanding.clear();
+    if (!share || !game.isFinished())
+        return;
+    Recording named = game;
+    named.setName(name);
+    // Named by when it ended, so that the oldest goes first.
+    const QString file = QStringLiteral("%1-%2.replay")
+                             .arg(QDateTime::currentMSecsSinceEpoch(), 15, 10, QLatin1Char('0'))
+                             .arg(++made, 4, 10, QLatin1Char('0'));
+    QDir().mkpath(queue);
+    QString why;
+    if (!AtomicFile::write(queue + QLatin1Char('/') + file, named.toBytes(), &why)) {
+        setStanding(QString(), QStringLiteral("World: not shared, it could not be kept to send (%1)").arg(why));
+        return;
+    }
+    lastGame = file;
+    setStanding(file, QStringLiteral("World: waiting to be sent"));
+    sendWaiting();
+}
+
+int ScoreSharer::waiting() const
+{
+    return int(QDir(queue).entryList({QStringLiteral("*.replay")}, QDir::Files).size());
+}
+
+void ScoreSharer::sendWaiting()
+{
+    if (!share || sending)
+        return;
+    const QStringList files = QDir(queue).entryList({QStringLiteral("*.replay")}, QDir::Files, QDir::Name);
+    if (files.isEmpty())
+        return;
+    const QString file = files.first();
+    QFile recording(queue + QLatin1Char('/') + file);
+    if (!recording.open(QIODevice::ReadOnly)) {
+        tryLater();
+        return;
+    }
+    QUrl url = address;
+    url.setPath(address.path().endsWith(QLatin1Char('/')) ? address.path() + QStringLiteral("api/v1/recordings")
+                                                          : address.path() + QStringLiteral("/api/v1/recordings"));
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
+    request.setTransferTimeout(AnswerMilliseconds);
+    sending = network.post(request, recording.readAll());
+    QNetworkReply* reply = sending;
+    // An answer longer than any the scoreboard gives is no answer.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > LargestAnswer || total > LargestAnswer) {
+            reply->setProperty("tooLong", true);
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, file] { answered(reply, file); });
+}
+
+void ScoreSharer::answered(QNetworkReply* reply, const QString& file)
+{
+    reply->deleteLater();
+    sending = nullptr;
+    // No answer, or one cut off: as if the scoreboard had not answered.
+    const int status = reply->property("tooLong").toBool() ? 0 : reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray body = reply->read(LargestAnswer);
+    const QJsonObject answer = QJsonDocument::fromJson(body).object();
+    if (status == 201) {
+        // Listed: where it stands, if the answer says so in a form we read.
+        QFile::remove(queue + QLatin1Char('/') + file);
+        const qint64 rank = answer.value(QLatin1String("rank")).toInteger();
+        const qint64 of = answer.value(QLatin1String("of")).toInteger();
+        const QString difficulty = answer.value(QLatin1String("difficulty")).toString();
+        const bool known = rank > 0 && of >= rank && std::find(std::begin(DifficultyNames), std::end(DifficultyNames), difficulty)
+            != std::end(DifficultyNames);
+        setStanding(file, known ? QStringLiteral("World: %1 of %2 on %3").arg(ordinal(rank), grouped(of), difficulty)
+                                : QStringLiteral("World: listed"));
+    } else if (status == 409 || status == 413 || status == 422) {
+        // Refused for good: sending it again would not change that. The
+        // reason is the scoreboard's, shown as text, one line, cut short.
+        QFile::remove(queue + QLatin1Char('/') + file);
+        QString why = HighScoreTable::shownName(answer.value(QLatin1String("error")).toString().left(200));
+        if (why.isEmpty())
+            why = QStringLiteral("answer %1").arg(status);
+        setStanding(file, QStringLiteral("World: refused, %1").arg(why));
+    } else {
+        // Not now: no network, no server, no answer in time, too many at once.
+        tryLater();
+        return;
+    }
+    retryMilliseconds = FirstRetryMilliseconds;
+    sendWaiting();
+}
+
+void ScoreSharer::tryLater()
+{
+    retry.start(retryMilliseconds);
+    retryMilliseconds = std::min(retryMilliseconds * 2, LongestRetryMilliseconds);
+}
+
+void ScoreSharer::setStanding(const QString& file, const QString& line)
+{
+    if (file == lastGame) {
+        lastStanding = line;
+    }
+    emit changed();
+}

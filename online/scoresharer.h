@@ -1,0 +1,74 @@
+#ifndef SCORESHARER_H
+#define SCORESHARER_H
+
+#include "replay/recording.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+class QNetworkReply;
+
+// Sends the games that end to the world's scoreboard, when the player has
+// chosen to share them: each is kept first in a queue on disk, one file a
+// game, and leaves it only when the scoreboard has answered it, listed or
+// refused. What cannot be sent now (no network, the scoreboard down, no
+// answer in time) is tried again later, oldest first, and at the next start.
+// The game never waits for it.
+class ScoreSharer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The most read of an answer, and how long one may take.
+    static constexpr qint64 LargestAnswer = 64 * 1024;
+    static constexpr int AnswerMilliseconds = 10000;
+    // The first wait before trying again; it doubles up to the longest.
+    static constexpr int FirstRetryMilliseconds = 30 * 1000;
+    static constexpr int LongestRetryMilliseconds = 10 * 60 * 1000;
+
+    // Where the queue is kept: below the game's data folder.
+    static QString defaultFolder();
+    explicit ScoreSharer(const QString& folder = defaultFolder(), QObject* parent = nullptr);
+
+    // The scoreboard (http or https only), the name to show and whether to
+    // share at all. While off, nothing is sent and nothing is queued.
+    void setSharing(const QUrl& address, const QString& name, bool share);
+    // Only http and https addresses with a host.
+    static bool isUsable(const QUrl& address);
+
+    // A game has just ended: queued, and sent as soon as it can be.
+    void gameEnded(const Recording& game);
+    // Tries the queue now, if anything waits and nothing is on its way.
+    void sendWaiting();
+    // Games in the queue.
+    int waiting() const;
+    // What became of the last game ended, in a line for the list box; empty
+    // when it was not shared.
+    QString standing() const { return lastStanding; }
+
+signals:
+    // The last game's standing changed, or the queue did.
+    void changed();
+
+private:
+    void answered(QNetworkReply* reply, const QString& file);
+    void tryLater();
+    void setStanding(const QString& file, const QString& line);
+
+    QString queue;
+    QUrl address;
+    QString name;
+    bool share = false;
+    QNetworkAccessManager network;
+    QNetworkReply* sending = nullptr;
+    QTimer retry;
+    int retryMilliseconds = FirstRetryMilliseconds;
+    int made = 0;        // games queued by this run, to tell them apart
+    QString lastGame;    // the queue file of the last game ended
+    QString lastStanding;
+};
+
+#endif

@@ -1,0 +1,253 @@
+// The game sharing its games with the world's scoreboard: the real server on
+// loopback with SQLite, and a stand-in that answers oddly.
+
+#include "online/scoresharer.h"
+#include "server/scoreserver.h"
+#include "server/scorestore.h"
+#include "testfiles.h"
+
+#include <QDir>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString Committed = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS);
+
+Recording committed(const QString& file, const QByteArray& changed = QByteArray())
+{
+    QString why;
+    std::optional<Recording> game = Recording::fromBytes(changed.isEmpty() ? TestFiles::read(Committed + "/" + file) : changed, &why);
+    if (!game)
+        qFatal("%s: %s", qPrintable(file), qPrintable(why));
+    return *game;
+}
+
+// A port nobody listens on, for now.
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class tst_Sharing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void aSharedGameShowsWhereItStands();
+    void gamesWaitForTheServerAndGoInOrder();
+    void aRefusedGameLeavesTheQueueWithItsReason_data();
+    void aRefusedGameLeavesTheQueueWithItsReason();
+    void nothingIsSentWhileOff_data();
+    void nothingIsSentWhileOff();
+    void oddAnswersDoNoHarm_data();
+    void oddAnswersDoNoHarm();
+
+private:
+    // The server, on this port (any when 0).
+    void startServer(quint16 port = 0);
+    QUrl address() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)); }
+
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<ScoreStore> store;
+    std::unique_ptr<ScoreServer> server;
+    quint16 port = 0;
+};
+
+void tst_Sharing::init()
+{
+    folder = std::make_unique<QTemporaryDir>();
+}
+
+void tst_Sharing::cleanup()
+{
+    server.reset();
+    store.reset();
+}
+
+void tst_Sharing::startServer(quint16 at)
+{
+    store = std::make_unique<ScoreStore>(QStringLiteral("sharing"));
+    QVERIFY2(store->open("sqlite:" + folder->filePath("scores.sqlite")), qPrintable(store->error()));
+    server = std::make_unique<ScoreServer>(*store);
+    port = server->listen(QHostAddress::LocalHost, at);
+    QVERIFY2(port != 0, qPrintable(server->error()));
+}
+
+void tst_Sharing::aSharedGameShowsWhereItStands()
+{
+    startServer();
+    ScoreSharer sharer(folder->filePath("outbox"));
+    sharer.setSharing(address(), "Ann", true);
+    sharer.gameEnded(committed("random-keys-normal-932.replay"));
+    QCOMPARE(sharer.standing(), QStringLiteral("World: waiting to be sent"));
+    QTRY_COMPARE(sharer.standing(), QStringLiteral("World: 1st of 1 on Normal"));
+    QCOMPARE(sharer.waiting(), 0);
+    const QList<ScoreStore::Entry> listed = store->scores(1, 0, 10);
+    QCOMPARE(listed.size(), 1);
+    QCOMPARE(listed[0].name, QStringLiteral("Ann"));
+    // A second, better placed than none and below the first.
+    sharer.gameEnded(committed("played-in-a-window-742.replay"));
+    QTRY_COMPARE(sharer.standing(), QStringLiteral("World: 2nd of 2 on Normal"));
+}
+
+void tst_Sharing::gamesWaitForTheServerAndGoInOrder()
+{
+    port = freePort();
+    const QStringList names{"First", "Second", "Third"};
+    {
+        ScoreSharer sharer(folder->filePath("outbox"));
+        for (const QString& name : names) {
+            sharer.setSharing(address(), name, true);
+            sharer.gameEnded(committed("random-keys-normal-932.replay"));
+        }
+        // Nobody listening: all three wait, on disk, past the game's end.
+        QTest::qWait(300);
+        QCOMPARE(sharer.waiting(), 3);
+        QCOMPARE(sharer.standing(), QStringLiteral("World: waiting to be sent"));
+    }
+    startServer(port);
+    // The next start: what waits goes, oldest first, each once.
+    ScoreSharer again(folder->filePath("outbox"));
+    again.setSharing(address(), "Someone", true);
+    QTRY_COMPARE(again.waiting(), 0);
+    QCOMPARE(store->count(1), qint64(3));
+    for (qint64 id = 1; id <= 3; ++id) {
+        QString why;
+        QCOMPARE(Recording::fromBytes(*store->recordingBytes(id), &why)->name(), names[id - 1]);
+    }
+    again.sendWaiting();
+    QTest::qWait(200);
+    QCOMPARE(store->count(1), qint64(3));
+}
+
+void tst_Sharing::aRefusedGameLeavesTheQueueWithItsReason_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("sentBefore");
+    QTest::addColumn<QString>("standing");
+    const QByteArray good = TestFiles::read(Committed + "/every-slot-taken-628.replay");
+    QByteArray tampered = good;
+    qToLittleEndian<qint32>(700, tampered.data() + 20); // the score it claims
+    QTest::newRow("a changed score") << TestFiles::withChecksum(tampered) << false
+                                     << "World: refused, it does not replay as recorded";
+    QTest::newRow("sent before") << good << true << "World: refused, this recording is listed already";
+}
+
+void tst_Sharing::aRefusedGameLeavesTheQueueWithItsReason()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, sentBefore);
+    QFETCH(QString, standing);
+    startServer();
+    ScoreSharer sharer(folder->filePath("outbox"));
+    sharer.setSharing(address(), "Bo", true);
+    if (sentBefore) {
+        sharer.gameEnded(committed("", bytes));
+        QTRY_VERIFY(sharer.standing().startsWith("World: 1st"));
+    }
+    sharer.gameEnded(committed("", bytes));
+    QTRY_VERIFY2(sharer.standing().startsWith(standing), qPrintable(sharer.standing()));
+    QCOMPARE(sharer.waiting(), 0);
+}
+
+void tst_Sharing::nothingIsSentWhileOff_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("share");
+    QTest::newRow("turned off") << "http://127.0.0.1:%1" << false;
+    QTest::newRow("no address") << "" << true;
+    QTest::newRow("not http") << "ftp://127.0.0.1:%1" << true;
+    QTest::newRow("no host") << "http:///scores" << true;
+}
+
+void tst_Sharing::nothingIsSentWhileOff()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, share);
+    startServer();
+    // A game left from a run that shared: it stays while sharing is off.
+    QVERIFY(QDir().mkpath(folder->filePath("outbox")));
+    QVERIFY(QFile::copy(Committed + "/random-keys-normal-932.replay", folder->filePath("outbox/000000000000001-0001.replay")));
+    ScoreSharer sharer(folder->filePath("outbox"));
+    sharer.setSharing(QUrl(address.contains("%1") ? address.arg(port) : address), "Cy", share);
+    sharer.gameEnded(committed("played-in-a-window-742.replay"));
+    sharer.sendWaiting();
+    QTest::qWait(300);
+    QCOMPARE(sharer.standing(), QString());
+    QCOMPARE(sharer.waiting(), 1);
+    QCOMPARE(store->count(1), qint64(0));
+    // Not one request: the server counted none.
+    QNetworkAccessManager network;
+    std::unique_ptr<QNetworkReply> metrics(network.get(QNetworkRequest(QUrl(this->address().toString() + "/metrics"))));
+    QTRY_VERIFY(metrics->isFinished());
+    const QByteArray counts = metrics->readAll();
+    QVERIFY2(counts.contains("marlovex_submission_seconds_count 0\n"), counts.constData());
+}
+
+void tst_Sharing::oddAnswersDoNoHarm_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("standing");
+    QTest::addColumn<int>("waiting");
+    auto http = [](const QByteArray& status, const QByteArray& body) {
+        return "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
+            + "\r\nConnection: close\r\n\r\n" + body;
+    };
+    // Kept to send again: the game is not known to be listed.
+    QTest::newRow("an answer of 4 MiB") << http("201 Created", "{\"rank\":1,\"x\":\"" + QByteArray(4 << 20, 'x') + "\"}")
+                                        << "World: waiting to be sent" << 1;
+    QTest::newRow("not HTTP") << QByteArray("hello\r\n\r\n") << "World: waiting to be sent" << 1;
+    QTest::newRow("busy") << http("503 Service Unavailable", "{}") << "World: waiting to be sent" << 1;
+    // Listed, where is not told in a form the game reads.
+    QTest::newRow("listed, not JSON") << http("201 Created", "<html>ok</html>") << "World: listed" << 0;
+    QTest::newRow("listed, a place past the count") << http("201 Created", "{\"rank\":9,\"of\":2,\"difficulty\":\"Easy\"}")
+                                                    << "World: listed" << 0;
+    // Refused: the reason is text, one line.
+    QTest::newRow("markup and a line break") << http("422 Unprocessable Entity", "{\"error\":\"<b>no</b>\\u2029<i>never</i>\"}")
+                                             << "World: refused, <b>no</b> <i>never</i>" << 0;
+    QTest::newRow("refused, no reason") << http("422 Unprocessable Entity", "[]") << "World: refused, answer 422" << 0;
+}
+
+void tst_Sharing::oddAnswersDoNoHarm()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, standing);
+    QFETCH(int, waiting);
+    // A stand-in that answers every request with these bytes.
+    QTcpServer standIn;
+    QVERIFY(standIn.listen(QHostAddress::LocalHost, 0));
+    connect(&standIn, &QTcpServer::newConnection, &standIn, [&standIn, answer] {
+        QTcpSocket* socket = standIn.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] {
+            if (socket->property("answered").toBool())
+                return;
+            socket->setProperty("answered", true);
+            socket->write(answer);
+            socket->disconnectFromHost();
+        });
+    });
+    port = standIn.serverPort();
+    ScoreSharer sharer(folder->filePath("outbox"));
+    sharer.setSharing(address(), "Di", true);
+    sharer.gameEnded(committed("every-slot-taken-628.replay"));
+    QTest::qWait(500);
+    QTRY_COMPARE(sharer.standing(), standing);
+    QCOMPARE(sharer.waiting(), waiting);
+}
+
+QTEST_MAIN(tst_Sharing)
+#include "tst_sharing.moc"
