@@ -6,6 +6,8 @@
 #include "app/sessionkeeper.h"
 #include "board/board.h"
 #include "highscore/highscoretable.h"
+#include "online/onlinedialog.h"
+#include "online/scoresharer.h"
 #include "platform/inwindowdialog.h"
 #include "platform/messageboxwidth.h"
 #include "sound/soundeffects.h"
@@ -17,9 +19,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QUrl>
 
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 
 namespace {
 
@@ -102,6 +106,39 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
     connect(newGameKey, &QAction::triggered, this, [this] { menuSelected(EasyGame + lastDifficulty); });
     addAction(newGameKey);
     session = new SessionKeeper(board, this);
+
+    // Games shared with the world's scoreboard, if the player chose to.
+    sharer = new ScoreSharer(ScoreSharer::defaultFolder(), this);
+    applySharing();
+    board->sharer = sharer;
+    board->highScores->standing = [this] { return sharer->standing(); };
+    board->highScores->nameTyped = [this](const QString& name) {
+        lastTypedName = name;
+        applySharing();
+    };
+}
+
+void AppWindow::applySharing()
+{
+    const QString chosen = settings.onlineName();
+    sharer->setSharing(QUrl(settings.onlineAddress()), chosen.isEmpty() ? lastTypedName : chosen, settings.shareScores());
+}
+
+void AppWindow::chooseOnline()
+{
+    const QString name = settings.onlineName();
+    QPointer<OnlineDialog> dialog = new OnlineDialog(settings.onlineAddress(), name.isEmpty() ? lastTypedName : name,
+                                                     settings.shareScores(), this);
+    holdPlay();
+    std::optional<InWindowDialog> inWindow(std::in_place, dialog);
+    const bool chosen = dialog->exec() == QDialog::Accepted && dialog;
+    inWindow.reset();
+    if (chosen) {
+        settings.setOnline(dialog->address(), dialog->name(), dialog->share());
+        applySharing();
+    }
+    delete dialog;
+    releasePlay();
 }
 
 AppWindow::~AppWindow()
@@ -124,6 +161,7 @@ void AppWindow::buildSettingsMenu()
     });
     QMenu* volumeMenu = settingsMenu->addMenu(QStringLiteral("&Volume"));
     connect(settingsMenu->addAction(QStringLiteral("&Keys…")), &QAction::triggered, controls, &Controls::chooseKeys);
+    connect(settingsMenu->addAction(QStringLiteral("Online &Scores…")), &QAction::triggered, this, &AppWindow::chooseOnline);
     auto* volumes = new QActionGroup(this);
     for (int percent : {25, 50, 75, 100}) {
         QAction* action = volumeMenu->addAction(QStringLiteral("&%1 %").arg(percent));

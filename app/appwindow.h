@@ -12,6 +12,7 @@
 class Board;
 class Controls;
 class ReplayWatcher;
+class ScoreSharer;
 class SessionKeeper;
 class SoundEffects;
 class QMenu;
@@ -45,6 +46,9 @@ private slots:
 private:
     void showBox(const char* name, const QString& text, int maxWidth = QWIDGETSIZE_MAX);
     void buildSettingsMenu();
+    // Settings → Online Scores…, and what it chose put to work.
+    void chooseOnline();
+    void applySharing();
     void pauseByPlayer(bool toggle);
     // Whatever plays (the game, or a replay) rests while a dialog is open.
     void holdPlay();
@@ -58,6 +62,8 @@ private:
     Pictures pictures = Pictures::load();
     std::unique_ptr<SoundEffects> sounds;
     WindowSizer* sizer = nullptr;
+    ScoreSharer* sharer = nullptr;
+    QString lastTypedName; // this run's, the name shared when none is chosen
     Controls* controls = nullptr;
     ReplayWatcher* watcher = nullptr;
     SessionKeeper* session = nullptr;

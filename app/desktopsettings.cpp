@@ -11,6 +11,7 @@ const QString SoundKey = QStringLiteral("Sound");
 const QString VolumeKey = QStringLiteral("Volume");
 const QString WindowGroup = QStringLiteral("window");
 const QString KeysGroup = QStringLiteral("keys");
+const QString OnlineGroup = QStringLiteral("online");
 constexpr int DefaultVolume = 100;
 
 } // namespace
@@ -87,6 +88,38 @@ Qt::Key DesktopSettings::key(const QString& action, Qt::Key deflt) const
 void DesktopSettings::setKey(const QString& action, Qt::Key key)
 {
     set(KeysGroup, action, QKeySequence(key).toString(QKeySequence::PortableText));
+}
+
+QString DesktopSettings::textIn(const QString& group, const QString& key) const
+{
+    auto* store = const_cast<DesktopSettings*>(this);
+    store->setGroup(group);
+    const QString value = readEntry(key);
+    store->setGroup(WindowGroup);
+    return value;
+}
+
+QString DesktopSettings::onlineAddress() const
+{
+    return textIn(OnlineGroup, QStringLiteral("Address")).trimmed();
+}
+
+QString DesktopSettings::onlineName() const
+{
+    return textIn(OnlineGroup, QStringLiteral("Name"));
+}
+
+bool DesktopSettings::shareScores() const
+{
+    // Only a plain yes shares: anything else is the default, off.
+    return textIn(OnlineGroup, QStringLiteral("Share")).trimmed() == QLatin1String("true");
+}
+
+void DesktopSettings::setOnline(const QString& address, const QString& name, bool share)
+{
+    set(OnlineGroup, QStringLiteral("Address"), address);
+    set(OnlineGroup, QStringLiteral("Name"), name);
+    set(OnlineGroup, QStringLiteral("Share"), share ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 void DesktopSettings::set(const QString& group, const QString& key, const QString& value)

@@ -25,10 +25,19 @@ public:
     // The key chosen for an action (KeyMap's), or deflt.
     Qt::Key key(const QString& action, Qt::Key deflt) const;
     void setKey(const QString& action, Qt::Key key);
+    // The world's scoreboard: its address (none until the player gives one),
+    // the name shown there, and whether games are shared with it (not unless
+    // the player chose to).
+    QString onlineAddress() const;
+    QString onlineName() const;
+    bool shareScores() const;
+    void setOnline(const QString& address, const QString& name, bool share);
 
 private:
     // An on or off choice: 1 or 0, anything else the default.
     bool choice(const QString& key, bool deflt) const;
+    // A text from another group than the window's.
+    QString textIn(const QString& group, const QString& key) const;
     void set(const QString& key, int value);
     void set(const QString& group, const QString& key, const QString& value);
 };

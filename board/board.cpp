@@ -3,6 +3,7 @@
 #include "board/boardevents.h"
 #include "board/bomb.h"
 #include "board/sub.h"
+#include "online/scoresharer.h"
 #include "highscore/highscoretable.h"
 #include "highscore/keygrace.h"
 #include "platform/inwindowdialog.h"
@@ -299,6 +300,8 @@ void Board::closeGame(int finalScore)
 {
     const bool earned = highScores->qualifies(finalScore);
     replays->gameEnded(recording, earned);
+    if (sharer)
+        sharer->gameEnded(recording);
     highScores->enterScore(finalScore);
     QPointer<QMessageBox> box = new QMessageBox(this);
     box->setObjectName(QStringLiteral("endBox"));

@@ -19,6 +19,7 @@ class BoardEvents;
 class HighScoreTable;
 class QTimer;
 class ReplayShelf;
+class ScoreSharer;
 class Sub;
 
 // The playing field and the whole game: the destroyer, the submarines and the
@@ -83,6 +84,8 @@ public:
     HighScoreTable* highScores = nullptr;
     // Where the recordings of the list's games are kept.
     ReplayShelf* replays = nullptr;
+    // Who shares the games that end with the world; nobody when null.
+    ScoreSharer* sharer = nullptr;
 
 protected:
     // A board that is only ever driven from outside: no list, no shelf, no game

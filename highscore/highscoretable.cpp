@@ -183,6 +183,8 @@ void HighScoreTable::showList(const QString& failure)
     text += QStringLiteral("</TABLE>");
     if (!failure.isEmpty())
         text += QStringLiteral("<br>Your entry could not be saved: ") + failure.toHtmlEscaped();
+    if (const QString line = standing ? standing() : QString(); !line.isEmpty())
+        text += QStringLiteral("<br>") + line.toHtmlEscaped();
 
     box->setText(text);
     // Shown right after the name is typed: a fire key still being hammered
@@ -231,8 +233,11 @@ void HighScoreTable::checkScore(int score)
     }
     delete dialog;
 
-    if (!name.isEmpty())
+    if (!name.isEmpty()) {
         change({name, score, true});
+        if (nameTyped)
+            nameTyped(name);
+    }
     const bool saved = sync();
     showList(saved ? QString() : writeError());
 }

@@ -33,6 +33,11 @@ public:
     bool sync();
     // failure: why a new entry could not be saved, said below the list.
     void showList(const QString& failure = QString());
+    // A line said below the list when it is shown, as text; none when it
+    // gives nothing (where the last game stands in the world).
+    std::function<QString()> standing;
+    // Told each name the player types for a place.
+    std::function<void(const QString&)> nameTyped;
     // The score earns a place: it is at least the tenth place's.
     bool qualifies(int score) const;
     // A game just ended with this score: if it earns a place, the entry goes

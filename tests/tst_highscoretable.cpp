@@ -195,7 +195,10 @@ void tst_HighScoreTable::checkScore()
     ModalAnswerer answerer;
     HighScoreTable table(&parent, "Marlovex");
     answerer.then(ModalAnswerer::type(typed, pressReturn)).then(ModalAnswerer::accept());
+    QStringList told; // the names typed, as the window hears of them
+    table.nameTyped = [&told](const QString& name) { told << name; };
     table.checkScore(score);
+    QCOMPARE(told, place >= 0 && !typed.isEmpty() ? QStringList{typed} : QStringList());
 
     QStringList names = DefaultNames;
     QList<int> scores = DefaultScores;

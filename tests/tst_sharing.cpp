@@ -1,12 +1,22 @@
 // The game sharing its games with the world's scoreboard: the real server on
 // loopback with SQLite, and a stand-in that answers oddly.
 
+#include "appwindows.h"
+#include "boardaccess.h"
+#include "modalanswerer.h"
+
+#include "highscore/highscoretable.h"
 #include "online/scoresharer.h"
+#include "platform/qpeapplication.h"
 #include "server/scoreserver.h"
 #include "server/scorestore.h"
 #include "testfiles.h"
 
+#include <QCheckBox>
+#include <QDialog>
 #include <QDir>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTcpServer>
@@ -55,6 +65,7 @@ private slots:
     void nothingIsSentWhileOff();
     void oddAnswersDoNoHarm_data();
     void oddAnswersDoNoHarm();
+    void theWindowSharesWhatThePlayerChose();
 
 private:
     // The server, on this port (any when 0).
@@ -249,5 +260,76 @@ void tst_Sharing::oddAnswersDoNoHarm()
     QCOMPARE(sharer.waiting(), waiting);
 }
 
-QTEST_MAIN(tst_Sharing)
+void tst_Sharing::theWindowSharesWhatThePlayerChose()
+{
+    // Chosen before the start, in the settings file, as an administrator may.
+    startServer();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder->filePath("config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder->filePath("data")));
+    QVERIFY(QDir().mkpath(folder->filePath("config/marlovex")));
+    QVERIFY(TestFiles::write(folder->filePath("config/marlovex/Desktop.conf"),
+                             QStringLiteral("[online]\nAddress = %1\nName = Eve\nShare = true\n").arg(address().toString()).toUtf8()));
+    std::unique_ptr<AppWindow> window = AppWindows::open();
+    QVERIFY(window);
+    Board& board = *window->findChild<Board*>();
+    // A game nobody plays: four submarines get across, and it ends at 0.
+    auto playToTheEnd = [&board] {
+        ModalAnswerer answerer;
+        board.newGame(0);
+        board.pauseGame();
+        for (int i = 0; i < 4; ++i)
+            BoardAccess::launch(board);
+        for (int t = 0; t < 3000 && !BoardAccess::gameOver(board); ++t)
+            BoardAccess::tick(board);
+        QVERIFY(BoardAccess::gameOver(board));
+    };
+    playToTheEnd();
+    QTRY_COMPARE(store->count(0), qint64(1));
+    QCOMPARE(store->scores(0, 0, 1).first().name, QStringLiteral("Eve"));
+    // The list says where it stands.
+    {
+        ModalAnswerer answerer;
+        board.highScores->showList();
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY2(answerer.seen()[0].text.contains("World: 1st of 1 on Easy"), qPrintable(answerer.seen()[0].text));
+    }
+    {
+        // The scoreboard's words are text in it, never markup.
+        const auto standing = std::exchange(board.highScores->standing, [] { return QStringLiteral("World: refused, <b>no</b>"); });
+        ModalAnswerer answerer;
+        board.highScores->showList();
+        board.highScores->standing = standing;
+        QVERIFY2(answerer.seen()[0].text.contains("World: refused, &lt;b&gt;no&lt;/b&gt;"), qPrintable(answerer.seen()[0].text));
+    }
+
+    // Turned off in the dialog: kept so, and the next game stays at home.
+    ModalAnswerer answerer;
+    QString shownAddress;
+    answerer.then([&shownAddress](QDialog* dialog) {
+        shownAddress = dialog->findChild<QLineEdit*>("onlineAddress")->text();
+        dialog->findChild<QLineEdit*>("onlineName")->setText("Zed");
+        dialog->findChild<QCheckBox*>("onlineShare")->setChecked(false);
+        dialog->accept();
+    });
+    for (QAction* action : window->menuBar()->actions()[2]->menu()->actions())
+        if (action->text() == QStringLiteral("Online &Scores…"))
+            action->trigger();
+    QCOMPARE(answerer.seen().size(), 1);
+    QCOMPARE(shownAddress, address().toString());
+    const QByteArray kept = TestFiles::read(folder->filePath("config/marlovex/Desktop.conf"));
+    QVERIFY2(kept.contains("Name = Zed") && kept.contains("Share = false"), kept.constData());
+    playToTheEnd();
+    QTest::qWait(300);
+    QCOMPARE(store->count(0), qint64(1));
+    window.reset();
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QPEApplication app(argc, argv, QPEApplication::GuiClient);
+    tst_Sharing test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_sharing.moc"
