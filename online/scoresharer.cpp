@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QNetworkInformation>
 #include <QNetworkReply>
 
 #include <algorithm>
@@ -166,6 +167,20 @@ void ScoreSharer::answered(QNetworkReply* reply, const QString& file)
 
 void ScoreSharer::tryLater()
 {
+    // The system says when the network comes back, where it can: asked only
+    // once something could not be sent.
+    if (!watchingNetwork) {
+        watchingNetwork = true;
+        if (QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+            connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
+                    [this](QNetworkInformation::Reachability reachable) {
+                        if (reachable == QNetworkInformation::Reachability::Online && retry.isActive()) {
+                            retry.stop();
+                            retryMilliseconds = FirstRetryMilliseconds;
+                            sendWaiting();
+                        }
+                    });
+    }
     retry.start(retryMilliseconds);
     retryMilliseconds = std::min(retryMilliseconds * 2, LongestRetryMilliseconds);
 }

@@ -15,7 +15,8 @@ class QNetworkReply;
 // chosen to share them: each is kept first in a queue on disk, one file a
 // game, and leaves it only when the scoreboard has answered it, listed or
 // refused. What cannot be sent now (no network, the scoreboard down, no
-// answer in time) is tried again later, oldest first, and at the next start.
+// answer in time) is tried again later, oldest first: after a while, when the
+// system says the network is back, and at the next start.
 // The game never waits for it.
 class ScoreSharer : public QObject
 {
@@ -66,6 +67,7 @@ private:
     QNetworkReply* sending = nullptr;
     QTimer retry;
     int retryMilliseconds = FirstRetryMilliseconds;
+    bool watchingNetwork = false;
     int made = 0;        // games queued by this run, to tell them apart
     QString lastGame;    // the queue file of the last game ended
     QString lastStanding;
