@@ -8,6 +8,7 @@
 #include "highscore/highscoretable.h"
 #include "online/onlinedialog.h"
 #include "online/scoresharer.h"
+#include "online/worldlist.h"
 #include "platform/inwindowdialog.h"
 #include "platform/messageboxwidth.h"
 #include "sound/soundeffects.h"
@@ -99,7 +100,8 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
     watcher = new ReplayWatcher(this, board, pictures, sounds.get(),
                                 [this](const char* name, const QString& text) { showBox(name, text); });
     buildSettingsMenu();
-    watcher->addMenu();
+    world = new WorldList(WorldList::defaultFolder(), this);
+    watcher->addMenu(world);
     // F2: a new game at the difficulty of the last one, as the Game menu starts it.
     auto* newGameKey = new QAction(this);
     newGameKey->setShortcut(Qt::Key_F2);
@@ -122,6 +124,8 @@ void AppWindow::applySharing()
 {
     const QString chosen = settings.onlineName();
     sharer->setSharing(QUrl(settings.onlineAddress()), chosen.isEmpty() ? lastTypedName : chosen, settings.shareScores());
+    // Nothing fetched either while sharing is off.
+    world->setAddress(settings.shareScores() ? QUrl(settings.onlineAddress()) : QUrl());
 }
 
 void AppWindow::chooseOnline()

@@ -13,6 +13,7 @@ class Board;
 class Controls;
 class ReplayWatcher;
 class ScoreSharer;
+class WorldList;
 class SessionKeeper;
 class SoundEffects;
 class QMenu;
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<SoundEffects> sounds;
     WindowSizer* sizer = nullptr;
     ScoreSharer* sharer = nullptr;
+    WorldList* world = nullptr;
     QString lastTypedName; // this run's, the name shared when none is chosen
     Controls* controls = nullptr;
     ReplayWatcher* watcher = nullptr;

@@ -1,5 +1,7 @@
 #include "app/replaywatcher.h"
 
+#include "online/worldlist.h"
+
 #include "board/board.h"
 #include "highscore/highscoretable.h"
 #include "replay/replayboard.h"
@@ -38,12 +40,47 @@ ReplayWatcher::~ReplayWatcher()
         replay->setEvents(nullptr);
 }
 
-void ReplayWatcher::addMenu()
+void ReplayWatcher::addMenu(WorldList* best)
 {
     menu = window->menuBar()->addMenu(QStringLiteral("&Replays"));
     // Filled as it opens, from the list and the recordings as they are then:
     // nothing is read for it at start-up.
     connect(menu, &QMenu::aboutToShow, this, &ReplayWatcher::fill);
+    world = best;
+    if (world) {
+        worldMenu = new QMenu(QStringLiteral("&World"), menu);
+        connect(world, &WorldList::updated, this, &ReplayWatcher::fillWorld);
+    }
+}
+
+void ReplayWatcher::fillWorld()
+{
+    worldMenu->clear();
+    worldMenu->setEnabled(world->isOn());
+    static const char* const Difficulties[] = {"Easy", "Normal", "Hard"};
+    const QFontMetrics metrics(worldMenu->font());
+    for (int d = 0; d < Rules::Difficulties; ++d) {
+        worldMenu->addSection(QLatin1String(Difficulties[d]));
+        const QList<WorldList::Entry> best = world->best(d);
+        if (best.isEmpty())
+            worldMenu->addAction(QStringLiteral("(none yet)"))->setEnabled(false);
+        for (int i = 0; i < best.size(); ++i) {
+            // The scoreboard's names are text, shown as the list shows names.
+            QString name = metrics.elidedText(HighScoreTable::shownName(best[i].name), Qt::ElideRight, MenuNameWidth);
+            name.replace(QLatin1Char('&'), QLatin1String("&&"));
+            QAction* action = worldMenu->addAction(QStringLiteral("%1. %2\t%3").arg(i + 1).arg(name).arg(best[i].score));
+            const qint64 id = best[i].id;
+            const QString who = best[i].name;
+            connect(action, &QAction::triggered, this, [this, id, who] {
+                world->download(id, [this, who](const QString& path, const QString& why) {
+                    if (path.isEmpty())
+                        showBox("worldBox", QStringLiteral("The game could not be fetched from the scoreboard: %1").arg(why));
+                    else
+                        watch(path, who);
+                });
+            });
+        }
+    }
 }
 
 void ReplayWatcher::fill()
@@ -74,6 +111,13 @@ void ReplayWatcher::fill()
         const QString path = recordings[i];
         const QString who = list[i].first.isEmpty() ? QStringLiteral("place %1").arg(i + 1) : list[i].first;
         connect(action, &QAction::triggered, this, [this, path, who] { watch(path, who); });
+    }
+    if (worldMenu) {
+        // The kept lists at once, the scoreboard's as they come.
+        menu->addSeparator();
+        menu->addMenu(worldMenu);
+        fillWorld();
+        world->fetch();
     }
     menu->addSeparator();
     QAction* stopItem = menu->addAction(QStringLiteral("&Stop Watching"));

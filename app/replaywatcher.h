@@ -13,6 +13,7 @@ class BoardEvents;
 class QMainWindow;
 class QMenu;
 class ReplayBoard;
+class WorldList;
 
 // The Replays menu, and watching a recording in the board's place: the last
 // game, or the game of a place in the list. The game waits, paused and
@@ -26,8 +27,9 @@ public:
                   std::function<void(const char* name, const QString& text)> showBox);
     ~ReplayWatcher() override;
 
-    // "&Replays", filled as it opens.
-    void addMenu();
+    // "&Replays", filled as it opens; with "&World", the world's best, when
+    // given where they come from.
+    void addMenu(WorldList* world = nullptr);
     bool isWatching() const { return replay != nullptr; }
     // Back to the game, which goes on if it ran before.
     void stop();
@@ -37,6 +39,7 @@ public:
 
 private:
     void fill();
+    void fillWorld();
     // player: whose game the sign says it is; the recording's name when empty.
     void watch(const QString& path, const QString& player);
 
@@ -46,6 +49,8 @@ private:
     BoardEvents* sounds;
     std::function<void(const char*, const QString&)> showBox;
     QMenu* menu = nullptr;
+    WorldList* world = nullptr;
+    QMenu* worldMenu = nullptr;
     ReplayBoard* replay = nullptr;
     bool resumeAfter = false;
 };

@@ -7,6 +7,7 @@
 
 #include "highscore/highscoretable.h"
 #include "online/scoresharer.h"
+#include "replay/replayboard.h"
 #include "platform/qpeapplication.h"
 #include "server/scoreserver.h"
 #include "server/scorestore.h"
@@ -16,6 +17,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -66,6 +68,7 @@ private slots:
     void oddAnswersDoNoHarm_data();
     void oddAnswersDoNoHarm();
     void theWindowSharesWhatThePlayerChose();
+    void theWorldsBestAreWatchedAndKept();
 
 private:
     // The server, on this port (any when 0).
@@ -286,7 +289,8 @@ void tst_Sharing::theWindowSharesWhatThePlayerChose()
     playToTheEnd();
     QTRY_COMPARE(store->count(0), qint64(1));
     QCOMPARE(store->scores(0, 0, 1).first().name, QStringLiteral("Eve"));
-    // The list says where it stands.
+    // The list says where it stands, once the answer is in.
+    QTRY_COMPARE(board.highScores->standing(), QStringLiteral("World: 1st of 1 on Easy"));
     {
         ModalAnswerer answerer;
         board.highScores->showList();
@@ -322,6 +326,61 @@ void tst_Sharing::theWindowSharesWhatThePlayerChose()
     QTest::qWait(300);
     QCOMPARE(store->count(0), qint64(1));
     window.reset();
+}
+
+void tst_Sharing::theWorldsBestAreWatchedAndKept()
+{
+    startServer();
+    for (const auto& [file, name] : {std::pair{"random-keys-normal-932.replay", "<b>Ann</b>"}, {"played-in-a-window-742.replay", "Bo"}}) {
+        Recording game = committed(file);
+        game.setName(name);
+        ScoreSharer sharer(folder->filePath("send"));
+        sharer.setSharing(address(), name, true);
+        sharer.gameEnded(game);
+        QTRY_COMPARE(sharer.waiting(), 0);
+    }
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder->filePath("config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder->filePath("data")));
+    QVERIFY(QDir().mkpath(folder->filePath("config/marlovex")));
+    QVERIFY(TestFiles::write(folder->filePath("config/marlovex/Desktop.conf"),
+                             QStringLiteral("[online]\nAddress = %1\nShare = true\n").arg(address().toString()).toUtf8()));
+    // The Replays menu's World, as it reads once the scoreboard answered.
+    auto worldItems = [](AppWindow& window) {
+        QMenu* replays = window.menuBar()->actions()[3]->menu();
+        emit replays->aboutToShow();
+        QMenu* world = nullptr;
+        for (QAction* action : replays->actions())
+            if (action->text() == QStringLiteral("&World"))
+                world = action->menu();
+        return world;
+    };
+    auto texts = [](QMenu* menu) {
+        QStringList shown;
+        for (QAction* action : menu->actions())
+            shown << action->text();
+        return shown;
+    };
+    {
+        std::unique_ptr<AppWindow> window = AppWindows::open();
+        QVERIFY(window);
+        QMenu* world = worldItems(*window);
+        QVERIFY(world);
+        QTRY_VERIFY2(texts(world).contains("1. <b>Ann</b>\t932"), qPrintable(texts(world).join('|')));
+        QVERIFY(texts(world).contains("2. Bo\t742"));
+        // Chosen: fetched, and watched as a game of the list is.
+        for (QAction* action : world->actions())
+            if (action->text().startsWith("2. Bo"))
+                action->trigger();
+        QTRY_VERIFY(window->findChild<ReplayBoard*>());
+        window.reset();
+    }
+    // The scoreboard gone: the list fetched last is there still.
+    server.reset();
+    std::unique_ptr<AppWindow> window = AppWindows::open();
+    QVERIFY(window);
+    QMenu* world = worldItems(*window);
+    QTest::qWait(300);
+    QVERIFY2(texts(world).contains("1. <b>Ann</b>\t932"), qPrintable(texts(world).join('|')));
 }
 
 int main(int argc, char** argv)
