@@ -156,6 +156,10 @@ void ScoreSharer::answered(QNetworkReply* reply, const QString& file)
         if (why.isEmpty())
             why = QStringLiteral("answer %1").arg(status);
         setStanding(file, QStringLiteral("World: refused, %1").arg(why));
+        // Kept for the player, whichever game it was.
+        QFile refused(queue + QStringLiteral("/refused.txt"));
+        if (refused.open(QIODevice::Append | QIODevice::Text))
+            refused.write(QStringLiteral("%1 %2\n").arg(file, why).toUtf8());
     } else {
         // Not now: no network, no server, no answer in time, too many at once.
         tryLater();

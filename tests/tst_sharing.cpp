@@ -7,6 +7,7 @@
 
 #include "highscore/highscoretable.h"
 #include "online/scoresharer.h"
+#include "online/worldlist.h"
 #include "replay/replayboard.h"
 #include "platform/qpeapplication.h"
 #include "server/scoreserver.h"
@@ -50,6 +51,28 @@ quint16 freePort()
     return probe.serverPort();
 }
 
+// A stand-in for the scoreboard that answers every request with these bytes.
+bool answerEveryRequest(QTcpServer& standIn, const QByteArray& answer)
+{
+    QObject::connect(&standIn, &QTcpServer::newConnection, &standIn, [&standIn, answer] {
+        QTcpSocket* socket = standIn.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] {
+            if (socket->property("answered").toBool())
+                return;
+            socket->setProperty("answered", true);
+            socket->write(answer);
+            socket->disconnectFromHost();
+        });
+    });
+    return standIn.listen(QHostAddress::LocalHost, 0);
+}
+
+QByteArray http(const QByteArray& status, const QByteArray& body)
+{
+    return "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nConnection: close\r\n\r\n" + body;
+}
+
 } // namespace
 
 class tst_Sharing : public QObject
@@ -69,6 +92,8 @@ private slots:
     void oddAnswersDoNoHarm();
     void theWindowSharesWhatThePlayerChose();
     void theWorldsBestAreWatchedAndKept();
+    void oddListsLeaveTheKeptOne_data();
+    void oddListsLeaveTheKeptOne();
 
 private:
     // The server, on this port (any when 0).
@@ -176,6 +201,9 @@ void tst_Sharing::aRefusedGameLeavesTheQueueWithItsReason()
     sharer.gameEnded(committed("", bytes));
     QTRY_VERIFY2(sharer.standing().startsWith(standing), qPrintable(sharer.standing()));
     QCOMPARE(sharer.waiting(), 0);
+    // The reason stays where the player can read it.
+    const QByteArray kept = TestFiles::read(folder->filePath("outbox/refused.txt"));
+    QVERIFY2(kept.contains(standing.mid(int(qstrlen("World: refused, "))).toUtf8()), kept.constData());
 }
 
 void tst_Sharing::nothingIsSentWhileOff_data()
@@ -217,10 +245,6 @@ void tst_Sharing::oddAnswersDoNoHarm_data()
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("standing");
     QTest::addColumn<int>("waiting");
-    auto http = [](const QByteArray& status, const QByteArray& body) {
-        return "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
-            + "\r\nConnection: close\r\n\r\n" + body;
-    };
     // Kept to send again: the game is not known to be listed.
     QTest::newRow("an answer of 4 MiB") << http("201 Created", "{\"rank\":1,\"x\":\"" + QByteArray(4 << 20, 'x') + "\"}")
                                         << "World: waiting to be sent" << 1;
@@ -241,19 +265,8 @@ void tst_Sharing::oddAnswersDoNoHarm()
     QFETCH(QByteArray, answer);
     QFETCH(QString, standing);
     QFETCH(int, waiting);
-    // A stand-in that answers every request with these bytes.
     QTcpServer standIn;
-    QVERIFY(standIn.listen(QHostAddress::LocalHost, 0));
-    connect(&standIn, &QTcpServer::newConnection, &standIn, [&standIn, answer] {
-        QTcpSocket* socket = standIn.nextPendingConnection();
-        connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] {
-            if (socket->property("answered").toBool())
-                return;
-            socket->setProperty("answered", true);
-            socket->write(answer);
-            socket->disconnectFromHost();
-        });
-    });
+    QVERIFY(answerEveryRequest(standIn, answer));
     port = standIn.serverPort();
     ScoreSharer sharer(folder->filePath("outbox"));
     sharer.setSharing(address(), "Di", true);
@@ -381,6 +394,39 @@ void tst_Sharing::theWorldsBestAreWatchedAndKept()
     QMenu* world = worldItems(*window);
     QTest::qWait(300);
     QVERIFY2(texts(world).contains("1. <b>Ann</b>\t932"), qPrintable(texts(world).join('|')));
+}
+
+void tst_Sharing::oddListsLeaveTheKeptOne_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("first"); // the name first in the easy list after
+    QTest::newRow("a list") << http("200 OK", "{\"entries\":[{\"id\":7,\"name\":\"New\",\"score\":9}]}") << "New";
+    QTest::newRow("a list of 4 MiB") << http("200 OK", "{\"entries\":[],\"x\":\"" + QByteArray(4 << 20, 'x') + "\"}") << "Kept";
+    QTest::newRow("not JSON") << http("200 OK", "<html>") << "Kept";
+    QTest::newRow("no entries") << http("200 OK", "{\"entries\":5}") << "Kept";
+    QTest::newRow("an error") << http("500 Internal Server Error", "{\"entries\":[]}") << "Kept";
+    QTest::newRow("not HTTP") << QByteArray("hello\r\n\r\n") << "Kept";
+}
+
+void tst_Sharing::oddListsLeaveTheKeptOne()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, first);
+    QVERIFY(QDir().mkpath(folder->filePath("world")));
+    QVERIFY(TestFiles::write(folder->filePath("world/best.json"), "{\"Easy\":[{\"id\":1,\"name\":\"Kept\",\"score\":5}]}"));
+    QTcpServer standIn;
+    QVERIFY(answerEveryRequest(standIn, answer));
+    WorldList world(folder->filePath("world"));
+    QCOMPARE(world.best(0).first().name, QStringLiteral("Kept"));
+    world.setAddress(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(standIn.serverPort())));
+    world.fetch();
+    QTest::qWait(600);
+    QTRY_COMPARE(world.best(0).isEmpty() ? QString() : world.best(0).first().name, first);
+    // Nor does a recording larger than any.
+    QString why = "none yet";
+    world.download(1, [&why](const QString& path, const QString& failure) { why = path.isEmpty() ? failure : QString(); });
+    QTRY_VERIFY(why != "none yet");
+    QVERIFY(!why.isEmpty() || answer.size() < (1 << 20));
 }
 
 int main(int argc, char** argv)
