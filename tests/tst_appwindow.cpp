@@ -120,7 +120,7 @@ void tst_AppWindow::menusAsDesigned()
              QStringLiteral("&Game: &Pause Game=0, &Unpause Game=1, -, &Easy Game=6, &Normal Game=7, &Hard Game=8, -, "
                             "&Show HighScores=5"));
     QCOMPARE(describe(titles[2]->menu()),
-             QStringLiteral("&Settings: &1x Size=1, &2x Size=2, &3x Size=3, &4x Size=4, &5x Size=5, &6x Size=6, -, &Full Screen=, S&ound=, &Volume=, &Keys…="));
+             QStringLiteral("&Settings: &1x Size=1, &2x Size=2, &3x Size=3, &4x Size=4, &5x Size=5, &6x Size=6, -, &Full Screen=, S&ound=, &Volume=, &Keys…=, Online &Scores…="));
     QStringList shortcuts;
     for (QAction* action : titles[2]->menu()->actions())
         if (!action->shortcut().isEmpty())
