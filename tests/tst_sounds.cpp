@@ -130,8 +130,8 @@ void tst_Sounds::effectsAreEvenlyLoudWithoutClicks()
     // tenth as loud as the loudest 10 ms at most.
     QVERIFY2(std::abs(sound.front()) < 200, qPrintable(QString::number(sound.front())));
     QVERIFY2(std::abs(sound.back()) < 100, qPrintable(QString::number(sound.back())));
-    const size_t window = Mixer::Rate / 100;
-    auto rms = [&sound, window](size_t from) {
+    constexpr size_t window = Mixer::Rate / 100;
+    auto rms = [&sound](size_t from) {
         double energy = 0;
         for (size_t i = from; i < from + window; ++i)
             energy += double(sound[i]) * sound[i];
