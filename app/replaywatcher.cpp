@@ -57,10 +57,9 @@ void ReplayWatcher::fillWorld()
 {
     worldMenu->clear();
     worldMenu->setEnabled(world->isOn());
-    static const char* const Difficulties[] = {"Easy", "Normal", "Hard"};
     const QFontMetrics metrics(worldMenu->font());
     for (int d = 0; d < Rules::Difficulties; ++d) {
-        worldMenu->addSection(QLatin1String(Difficulties[d]));
+        worldMenu->addSection(QLatin1String(Rules::DifficultyNames[d]));
         const QList<WorldList::Entry> best = world->best(d);
         if (best.isEmpty())
             worldMenu->addAction(QStringLiteral("(none yet)"))->setEnabled(false);

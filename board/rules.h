@@ -28,6 +28,8 @@ constexpr int StartLives = 3;
 
 // The difficulties: easy, normal, hard.
 constexpr int Difficulties = 3;
+// Their names, as the scoreboard and its players call them.
+inline constexpr const char* DifficultyNames[Difficulties] = {"Easy", "Normal", "Hard"};
 constexpr int EasyInterval = 4500; // ms to the first launch of an easy game
 constexpr float IntervalShrink = 150.0f;
 

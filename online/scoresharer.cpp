@@ -17,7 +17,7 @@
 
 namespace {
 
-const char* const DifficultyNames[] = {"Easy", "Normal", "Hard"};
+using Rules::DifficultyNames;
 
 QString ordinal(qint64 n)
 {
@@ -54,6 +54,21 @@ bool ScoreSharer::isUsable(const QUrl& address)
 {
     return address.isValid() && (address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https"))
         && !address.host().isEmpty();
+}
+
+void ScoreSharer::bound(QNetworkReply* reply, qint64 most)
+{
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, most](qint64 received, qint64 total) {
+        if (received > most || total > most) {
+            reply->setProperty("cutOff", true);
+            reply->abort();
+        }
+    });
+}
+
+bool ScoreSharer::wasCutOff(const QNetworkReply* reply)
+{
+    return reply->property("cutOff").toBool();
 }
 
 void ScoreSharer::setSharing(const QUrl& newAddress, const QString& newName, bool on)
@@ -121,12 +136,7 @@ void ScoreSharer::sendWaiting()
     sending = network.post(request, recording.readAll());
     QNetworkReply* reply = sending;
     // An answer longer than any the scoreboard gives is no answer.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > LargestAnswer || total > LargestAnswer) {
-            reply->setProperty("tooLong", true);
-            reply->abort();
-        }
-    });
+    bound(reply, LargestAnswer);
     connect(reply, &QNetworkReply::finished, this, [this, reply, file] { answered(reply, file); });
 }
 
@@ -135,7 +145,7 @@ void ScoreSharer::answered(QNetworkReply* reply, const QString& file)
     reply->deleteLater();
     sending = nullptr;
     // No answer, or one cut off: as if the scoreboard had not answered.
-    const int status = reply->property("tooLong").toBool() ? 0 : reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const int status = wasCutOff(reply) ? 0 : reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QByteArray body = reply->read(LargestAnswer);
     const QJsonObject answer = QJsonDocument::fromJson(body).object();
     if (status == 201) {

@@ -39,6 +39,10 @@ public:
     void setSharing(const QUrl& address, const QString& name, bool share);
     // Only http and https addresses with a host.
     static bool isUsable(const QUrl& address);
+    // An answer is read only so far: past most bytes it is cut off, and
+    // counts as none.
+    static void bound(QNetworkReply* reply, qint64 most);
+    static bool wasCutOff(const QNetworkReply* reply);
 
     // A game has just ended: queued, and sent as soon as it can be.
     void gameEnded(const Recording& game);

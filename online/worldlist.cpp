@@ -13,7 +13,7 @@
 
 namespace {
 
-const char* const DifficultyNames[] = {"Easy", "Normal", "Hard"};
+using Rules::DifficultyNames;
 
 // What the scoreboard sent: entries with a whole id, a name and a score; the
 // rest is none of the game's business.
@@ -60,12 +60,7 @@ QNetworkReply* WorldList::get(const QString& path, const QString& query, qint64 
     QNetworkRequest request(url);
     request.setTransferTimeout(AnswerMilliseconds);
     QNetworkReply* reply = network.get(request);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, most](qint64 received, qint64 total) {
-        if (received > most || total > most) {
-            reply->setProperty("tooLong", true);
-            reply->abort();
-        }
-    });
+    ScoreSharer::bound(reply, most);
     return reply;
 }
 
@@ -81,7 +76,7 @@ void WorldList::fetch()
             reply->deleteLater();
             // Anything but a whole list as the scoreboard gives it leaves the
             // one kept as it was.
-            if (reply->error() != QNetworkReply::NoError || reply->property("tooLong").toBool())
+            if (reply->error() != QNetworkReply::NoError || ScoreSharer::wasCutOff(reply))
                 return;
             const QJsonObject answer = QJsonDocument::fromJson(reply->read(LargestList)).object();
             if (!answer.value(QLatin1String("entries")).isArray())
@@ -102,7 +97,7 @@ void WorldList::download(qint64 id, const std::function<void(const QString&, con
     QNetworkReply* reply = get(QStringLiteral("/api/v1/recordings/%1").arg(id), QString(), LargestRecording);
     connect(reply, &QNetworkReply::finished, this, [this, reply, id, done] {
         reply->deleteLater();
-        if (reply->property("tooLong").toBool()) {
+        if (ScoreSharer::wasCutOff(reply)) {
             done(QString(), QStringLiteral("the scoreboard sent more than a recording"));
             return;
         }

@@ -22,7 +22,7 @@ namespace {
 
 using Status = QHttpServerResponse::StatusCode;
 
-const char* const DifficultyNames[] = {"Easy", "Normal", "Hard"};
+using Rules::DifficultyNames;
 
 // The latency histogram's upper bounds, in seconds.
 constexpr double LatencyBounds[] = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25};
