@@ -175,23 +175,12 @@ ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& g
         }
         if (added)
             added->finish();
-        const QString why = failure;
-        const std::optional<qint64> known = idOf(digest);
-        if (known && *known > 0)
-            return Added::AlreadyListed;
-        failure = why;
-        return Added::Failed;
+        return notAdded(digest);
     }
     // Committed when it returns: each statement is a transaction of its own.
     if (!run("INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes) VALUES (?, ?, ?, ?, ?, ?, ?)",
              values)) {
-        // The same bytes listed already, or the database gone.
-        const QString why = failure;
-        const std::optional<qint64> known = idOf(digest);
-        if (known && *known > 0)
-            return Added::AlreadyListed;
-        failure = why;
-        return Added::Failed;
+        return notAdded(digest);
     }
     const std::optional<qint64> id = idOf(digest);
     if (!id || *id == 0)
@@ -199,6 +188,18 @@ ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& g
     entry->id = *id;
     entry->rank = rankOf(entry->id, entry->difficulty, entry->score);
     return Added::Stored;
+}
+
+ScoreStore::Added ScoreStore::notAdded(const QString& digest)
+{
+    // The same bytes listed already, or the database gone: the insert's
+    // failure is the one said.
+    const QString why = failure;
+    const std::optional<qint64> known = idOf(digest);
+    if (known && *known > 0)
+        return Added::AlreadyListed;
+    failure = why;
+    return Added::Failed;
 }
 
 std::optional<qint64> ScoreStore::idOf(const QString& digest)

@@ -59,6 +59,8 @@ private:
     qint64 rankOf(qint64 id, int difficulty, int score);
     // The entry's id, 0 when none has these bytes; nothing when the database fails.
     std::optional<qint64> idOf(const QString& digest);
+    // Why an insert of these bytes did not add them.
+    Added notAdded(const QString& digest);
     // Runs a statement with these values; the query to read its rows from
     // (finish() it after), or null with why in failure.
     QSqlQuery* run(const char* sql, const QVariantList& values);
