@@ -56,6 +56,15 @@ bool ScoreSharer::isUsable(const QUrl& address)
         && !address.host().isEmpty();
 }
 
+QUrl ScoreSharer::endpoint(const QUrl& address, const QString& path)
+{
+    // Below the address's own path, if it has one: a scoreboard may live
+    // in a folder of a site.
+    QUrl url = address;
+    url.setPath(address.path().endsWith(QLatin1Char('/')) ? address.path() + path.mid(1) : address.path() + path);
+    return url;
+}
+
 void ScoreSharer::bound(QNetworkReply* reply, qint64 most)
 {
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply, most](qint64 received, qint64 total) {
@@ -127,10 +136,7 @@ void ScoreSharer::sendWaiting()
         tryLater();
         return;
     }
-    QUrl url = address;
-    url.setPath(address.path().endsWith(QLatin1Char('/')) ? address.path() + QStringLiteral("api/v1/recordings")
-                                                          : address.path() + QStringLiteral("/api/v1/recordings"));
-    QNetworkRequest request(url);
+    QNetworkRequest request(endpoint(address, QStringLiteral("/api/v1/recordings")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
     request.setTransferTimeout(AnswerMilliseconds);
     sending = network.post(request, recording.readAll());

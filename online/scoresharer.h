@@ -39,6 +39,8 @@ public:
     void setSharing(const QUrl& address, const QString& name, bool share);
     // Only http and https addresses with a host.
     static bool isUsable(const QUrl& address);
+    // An API path ("/api/v1/…") of the scoreboard at this address.
+    static QUrl endpoint(const QUrl& address, const QString& path);
     // An answer is read only so far: past most bytes it is cut off, and
     // counts as none.
     static void bound(QNetworkReply* reply, qint64 most);

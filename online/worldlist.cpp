@@ -54,8 +54,7 @@ void WorldList::setAddress(const QUrl& newAddress)
 
 QNetworkReply* WorldList::get(const QString& path, const QString& query, qint64 most)
 {
-    QUrl url = address;
-    url.setPath(address.path().endsWith(QLatin1Char('/')) ? address.path() + path.mid(1) : address.path() + path);
+    QUrl url = ScoreSharer::endpoint(address, path);
     url.setQuery(query);
     QNetworkRequest request(url);
     request.setTransferTimeout(AnswerMilliseconds);

@@ -82,6 +82,8 @@ class tst_Sharing : public QObject
 private slots:
     void init();
     void cleanup();
+    void endpointsAreBelowTheAddress_data();
+    void endpointsAreBelowTheAddress();
     void aSharedGameShowsWhereItStands();
     void gamesWaitForTheServerAndGoInOrder();
     void aRefusedGameLeavesTheQueueWithItsReason_data();
@@ -124,6 +126,23 @@ void tst_Sharing::startServer(quint16 at)
     server = std::make_unique<ScoreServer>(*store);
     port = server->listen(QHostAddress::LocalHost, at);
     QVERIFY2(port != 0, qPrintable(server->error()));
+}
+
+void tst_Sharing::endpointsAreBelowTheAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("endpoint");
+    QTest::newRow("a host") << "https://scores.example.org" << "https://scores.example.org/api/v1/scores";
+    QTest::newRow("a host and /") << "https://scores.example.org/" << "https://scores.example.org/api/v1/scores";
+    QTest::newRow("a folder") << "http://example.org:8080/marlovex" << "http://example.org:8080/marlovex/api/v1/scores";
+    QTest::newRow("a folder and /") << "http://example.org/marlovex/" << "http://example.org/marlovex/api/v1/scores";
+}
+
+void tst_Sharing::endpointsAreBelowTheAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, endpoint);
+    QCOMPARE(ScoreSharer::endpoint(QUrl(address), "/api/v1/scores").toString(), endpoint);
 }
 
 void tst_Sharing::aSharedGameShowsWhereItStands()
