@@ -5,7 +5,9 @@
 #include "app/replaywatcher.h"
 #include "app/sessionkeeper.h"
 #include "board/board.h"
+#include "board/sea.h"
 #include "highscore/highscoretable.h"
+#include "online/dealreserve.h"
 #include "online/onlinedialog.h"
 #include "online/scoresharer.h"
 #include "online/worldlist.h"
@@ -61,7 +63,7 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
         setObjectName(QString::fromLatin1(name));
     setWindowTitle(QStringLiteral("Marlovex"));
     // Where the submarines come from; the only seeding there is.
-    std::srand(std::time(nullptr));
+    Sea::seedGenerator(quint32(std::time(nullptr)));
 
     board = new Board(this, nullptr, {}, pictures);
     // Not the central widget: the board keeps its place whatever the window's size.
@@ -109,9 +111,16 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
     addAction(newGameKey);
     session = new SessionKeeper(board, this);
 
-    // Games shared with the world's scoreboard, if the player chose to.
+    // Games shared with the world's scoreboard, if the player chose to, each
+    // played on a sea the scoreboard dealt.
     sharer = new ScoreSharer(ScoreSharer::defaultFolder(), this);
+    deals = new DealReserve(DealReserve::defaultFile(), this);
     applySharing();
+    // The first game has not run a tick yet: on a deal at hand, it begins again on it.
+    if (std::optional<Sea> sea = deals->take()) {
+        board->dealNextGame(*sea);
+        board->newGame(lastDifficulty);
+    }
     board->sharer = sharer;
     board->highScores->standing = [this] { return sharer->standing(); };
     board->highScores->nameTyped = [this](const QString& name) {
@@ -124,8 +133,17 @@ void AppWindow::applySharing()
 {
     const QString chosen = settings.onlineName();
     sharer->setSharing(QUrl(settings.onlineAddress()), chosen.isEmpty() ? lastTypedName : chosen, settings.shareScores());
+    deals->setAddress(settings.shareScores() ? QUrl(settings.onlineAddress()) : QUrl());
     // Nothing fetched either while sharing is off.
     world->setAddress(settings.shareScores() ? QUrl(settings.onlineAddress()) : QUrl());
+}
+
+void AppWindow::giveBackUnplayedDeal()
+{
+    // Nobody saw its sea through a game: it is as good as new.
+    const Recording& game = board->currentRecording();
+    if (game.isOpen() && !game.hasPlayerInput() && game.start().sea && game.start().sea->isDealt())
+        deals->giveBack(*game.start().sea);
 }
 
 void AppWindow::chooseOnline()
@@ -147,6 +165,7 @@ void AppWindow::chooseOnline()
 
 AppWindow::~AppWindow()
 {
+    giveBackUnplayedDeal();
     // The boards go with the window's children, after the sounds they tell of.
     board->setEvents(nullptr);
     delete watcher;
@@ -218,6 +237,9 @@ void AppWindow::menuSelected(int id)
     case NormalGame:
     case HardGame:
         lastDifficulty = id - EasyGame;
+        giveBackUnplayedDeal();
+        if (std::optional<Sea> sea = deals->take())
+            board->dealNextGame(*sea);
         board->newGame(id - EasyGame);
         break;
     default:

@@ -12,6 +12,7 @@
 class Board;
 class Controls;
 class ReplayWatcher;
+class DealReserve;
 class ScoreSharer;
 class WorldList;
 class SessionKeeper;
@@ -50,6 +51,8 @@ private:
     // Settings → Online Scores…, and what it chose put to work.
     void chooseOnline();
     void applySharing();
+    // The deal of a game nobody played goes back to the reserve.
+    void giveBackUnplayedDeal();
     void pauseByPlayer(bool toggle);
     // Whatever plays (the game, or a replay) rests while a dialog is open.
     void holdPlay();
@@ -64,6 +67,7 @@ private:
     std::unique_ptr<SoundEffects> sounds;
     WindowSizer* sizer = nullptr;
     ScoreSharer* sharer = nullptr;
+    DealReserve* deals = nullptr;
     WorldList* world = nullptr;
     QString lastTypedName; // this run's, the name shared when none is chosen
     Controls* controls = nullptr;

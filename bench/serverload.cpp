@@ -42,7 +42,7 @@ protected:
 Recording playFiveMinutes(unsigned seed)
 {
     QuietBoard b;
-    std::srand(seed);
+    Sea::seedGenerator(seed);
     b.newGame(1);
     b.pauseGame();
     for (int t = 0; !BoardAccess::gameOver(b); ++t) {

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 // "tick" and "frame" as they happen, for measuring the real program; off unless
 // asked for (QT_LOGGING_RULES="marlovex.timing.debug=true").
@@ -120,8 +121,16 @@ void Board::keepRecording()
 void Board::newGame(int difficulty)
 {
     keepRecording();
+    Sea sea = Sea::current();
+    if (nextSea) {
+        // Dealt: every submarine of this game is the deal's, from its first draw.
+        sea = *std::exchange(nextSea, std::nullopt);
+        sea.drawsBefore = 0;
+        Sea::seedGenerator(sea.seed);
+    }
     recording = Recording({difficulty, destroyerX, waterPhase, leftPressed, rightPressed,
-                           {destroyerPix.size(), subPix.size(), bombPix.size()}});
+                           {destroyerPix.size(), subPix.size(), bombPix.size()}, sea});
+    recordedSea = sea;
     releaseRecords();
     score = 0;
     lives = StartLives;
@@ -323,9 +332,14 @@ void Board::closeGame(int finalScore)
 
 void Board::newSub()
 {
-    const int direction = rand() % 2;
-    const int depth = rand() % (DeepestDepth - ShallowestDepth + 1) + ShallowestDepth;
-    const int speedDraw = rand() % SpeedDraws;
+    // The system's rand(), counted, so that the recording can name its sea;
+    // a generator seeded anew since the game began draws from another.
+    if (const Sea now = Sea::current(); now.seed != recordedSea.seed || now.drawsBefore != recordedSea.drawsBefore)
+        recording.forgetSea();
+    recordedSea.drawsBefore += 3;
+    const int direction = Sea::draw() % 2;
+    const int depth = Sea::draw() % (DeepestDepth - ShallowestDepth + 1) + ShallowestDepth;
+    const int speedDraw = Sea::draw() % SpeedDraws;
     recording.launch(direction, depth, speedDraw);
     launch(direction, depth, speedDraw);
 }
@@ -347,6 +361,11 @@ void Board::launch(int direction, int depth, int speedDraw)
 
     subInterval = subInterval - subInterval / IntervalShrink;
     newSubTimer->setInterval(timerInterval(subInterval));
+}
+
+int Board::launchInterval() const
+{
+    return timerInterval(subInterval);
 }
 
 void Board::dropBomb()

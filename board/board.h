@@ -4,6 +4,7 @@
 #include "board/framepainter.h"
 #include "board/pictures.h"
 #include "board/rules.h"
+#include "board/sea.h"
 #include "replay/recording.h"
 
 #include <QPixmap>
@@ -53,6 +54,11 @@ public:
     bool isOver() const { return gameOver; }
     // Who is told what happens; nobody when null.
     void setEvents(BoardEvents* listener);
+    // The next game is played on this sea, a scoreboard's deal: the system's
+    // generator is seeded with it as that game starts. Without one, a game
+    // draws on from wherever the generator stands.
+    void dealNextGame(const Sea& sea) { nextSea = sea; }
+    bool hasDealForNextGame() const { return nextSea.has_value(); }
     // What the field says over the game while it is paused, and once it is
     // over: a title and a line on how to go on. Nothing unless given.
     void setNotices(const QStringList& whilePaused, const QStringList& whenOver);
@@ -105,6 +111,8 @@ protected:
     // A submarine from the launch's three draws.
     void launch(int direction, int depth, int speedDraw);
     int bombsFalling() const { return bombCount; }
+    // What the launch timer counts down from now, in whole milliseconds.
+    int launchInterval() const;
     int currentScore() const { return score; }
     BoardEvents& listener() const { return *events; }
     // One tick, as the main timer runs it.
@@ -159,6 +167,8 @@ private:
     QStringList sign;
     bool ending = false; // between the last escape and the end of the boxes it brings
     BoardEvents* events = nobody();
+    std::optional<Sea> nextSea;
+    Sea recordedSea; // where the generator should stand at the next launch
     Recording recording;
     FramePainter frames{*this};
 };

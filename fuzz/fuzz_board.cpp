@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::srand(1);
+    Sea::seedGenerator(1);
     Board board;
     board.pauseGame();
     for (size_t i = 0; i < size; ++i) {

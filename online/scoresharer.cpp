@@ -37,6 +37,24 @@ QString grouped(qint64 n)
 
 } // namespace
 
+QString ScoreSharer::plainWords(const QString& code)
+{
+    // What a player can make of the scoreboard's refusals; the others are
+    // its own words.
+    if (code == QLatin1String("pace"))
+        return QStringLiteral("the game was held up (the computer was busy, stopped or asleep), so its submarines came "
+                              "sooner than the game sends them");
+    if (code == QLatin1String("pictures"))
+        return QStringLiteral("it was played with pictures of other sizes than the game's own");
+    if (code == QLatin1String("deal-expired"))
+        return QStringLiteral("it was sent after its sea from the scoreboard had run out");
+    if (code == QLatin1String("deal-used"))
+        return QStringLiteral("another game was listed on its sea already");
+    if (code == QLatin1String("duplicate"))
+        return QStringLiteral("it is listed already");
+    return QString();
+}
+
 QString ScoreSharer::defaultFolder()
 {
     return Config::userFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/marlovex/outbox");
@@ -101,6 +119,12 @@ void ScoreSharer::gameEnded(const Recording& game)
     lastStanding.clear();
     if (!share || !game.isFinished())
         return;
+    // The world lists only games on its own seas: one without is the player's alone.
+    if (!game.start().sea || !game.start().sea->isDealt()) {
+        setStanding(QString(), QStringLiteral("World: kept at home, not sent: no sea from the scoreboard was at hand when "
+                                              "it began (the scoreboard could not be reached)"));
+        return;
+    }
     Recording named = game;
     named.setName(name);
     // Named by when it ended, so that the oldest goes first.
@@ -171,7 +195,9 @@ void ScoreSharer::answered(QNetworkReply* reply, const QString& file)
         QString why = HighScoreTable::shownName(answer.value(QLatin1String("error")).toString().left(200));
         if (why.isEmpty())
             why = QStringLiteral("answer %1").arg(status);
-        setStanding(file, QStringLiteral("World: refused, %1").arg(why));
+        const QString plain = plainWords(answer.value(QLatin1String("code")).toString());
+        setStanding(file, plain.isEmpty() ? QStringLiteral("World: refused, %1").arg(why)
+                                          : QStringLiteral("World: not listed, %1; it is kept at home").arg(plain));
         // Kept for the player, whichever game it was.
         QFile refused(queue + QStringLiteral("/refused.txt"));
         if (refused.open(QIODevice::Append | QIODevice::Text))

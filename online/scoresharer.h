@@ -45,6 +45,9 @@ public:
     // counts as none.
     static void bound(QNetworkReply* reply, qint64 most);
     static bool wasCutOff(const QNetworkReply* reply);
+    // A refusal's code in words a player reads; empty for those best said
+    // in the scoreboard's own.
+    static QString plainWords(const QString& code);
 
     // A game has just ended: queued, and sent as soon as it can be.
     void gameEnded(const Recording& game);

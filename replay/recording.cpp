@@ -11,10 +11,13 @@
 namespace {
 
 const char Magic[8] = {'M', 'L', 'V', 'X', 'R', 'P', 'L', 'Y'};
-// Up to the name; version 2 has the pictures' sizes before it.
+// Up to the name; version 2 has the pictures' sizes before it, version 3 the
+// sea after them.
 constexpr int HeaderSize1 = 40;
 constexpr int SizesBytes = 12;
 constexpr int HeaderSize2 = HeaderSize1 + SizesBytes;
+constexpr int SeaBytes = 4 + 8 + Sea::TokenBytes;
+constexpr int HeaderSize3 = HeaderSize2 + SeaBytes;
 // A name longer than the list could sensibly hold is not a name.
 constexpr quint32 LongestName = 1 << 20;
 
@@ -25,7 +28,7 @@ constexpr quint8 LaunchCode = 0x30; // direction, depth - 60, speed draw
 constexpr quint8 SettleCode = 0x40;
 constexpr quint8 TicksCode = 0x80;
 
-constexpr quint8 LeftFlag = 1, RightFlag = 2, FinishedFlag = 4;
+constexpr quint8 LeftFlag = 1, RightFlag = 2, FinishedFlag = 4, DealtFlag = 8, NoSeaFlag = 16;
 
 using Rules::Depths;
 using Rules::Difficulties;
@@ -158,6 +161,12 @@ void Recording::launch(int direction, int depth, int speedDraw)
     events.append(char(speedDraw));
 }
 
+void Recording::forgetSea()
+{
+    if (open)
+        begun.sea.reset();
+}
+
 void Recording::settle()
 {
     if (open)
@@ -209,7 +218,9 @@ QByteArray Recording::toBytes() const
     QByteArray out(Magic, sizeof Magic);
     put(out, Version, 2);
     put(out, quint8(begun.difficulty), 1);
-    put(out, (begun.left ? LeftFlag : 0) | (begun.right ? RightFlag : 0) | (finished ? FinishedFlag : 0), 1);
+    const Sea sea = begun.sea.value_or(Sea());
+    put(out, (begun.left ? LeftFlag : 0) | (begun.right ? RightFlag : 0) | (finished ? FinishedFlag : 0)
+             | (sea.isDealt() ? DealtFlag : 0) | (begun.sea ? 0 : NoSeaFlag), 1);
     put(out, floatBits(begun.destroyerX), 4);
     put(out, floatBits(begun.waterPhase), 4);
     put(out, quint32(finalScore), 4);
@@ -219,6 +230,9 @@ QByteArray Recording::toBytes() const
         put(out, quint16(size.width()), 2);
         put(out, quint16(size.height()), 2);
     }
+    put(out, sea.seed, 4);
+    put(out, sea.drawsBefore, 8);
+    out.append(sea.isDealt() ? sea.deal : QByteArray(Sea::TokenBytes, '\0'));
     put(out, quint32(player.size()), 4);
     for (QChar c : player)
         put(out, c.unicode(), 2);
@@ -244,7 +258,7 @@ std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* 
         return refuse(QStringLiteral("cut short"));
     if (version < 1 || version > Version)
         return refuse(QStringLiteral("a recording of format version %1; this game reads versions 1 to %2").arg(version).arg(Version));
-    const int headerSize = version == 1 ? HeaderSize1 : HeaderSize2;
+    const int headerSize = version == 1 ? HeaderSize1 : version == 2 ? HeaderSize2 : HeaderSize3;
     // The lengths first, so that a file cut short says so.
     Bytes lengths(bytes);
     lengths.skip(headerSize - 4);
@@ -281,8 +295,25 @@ std::optional<Recording> Recording::fromBytes(const QByteArray& bytes, QString* 
             size->setHeight(int(header.take(2)));
         }
     }
+    if (version >= 3) {
+        Sea sea;
+        sea.seed = quint32(header.take(4));
+        sea.drawsBefore = header.take(8);
+        const QByteArray token = header.takeBytes(Sea::TokenBytes);
+        if (flags & DealtFlag)
+            sea.deal = token;
+        else if (token.count('\0') != token.size())
+            return refuse(QStringLiteral("a deal's token in a game not dealt"));
+        if (sea.drawsBefore > Sea::FurthestStart)
+            return refuse(QStringLiteral("a sea begun %1 draws into its sequence").arg(sea.drawsBefore));
+        if ((flags & NoSeaFlag) && (flags & DealtFlag))
+            return refuse(QStringLiteral("a dealt sea that is none"));
+        if (!(flags & NoSeaFlag))
+            r.begun.sea = sea;
+    }
     header.take(4); // the name's length, read above
-    if (flags & ~(LeftFlag | RightFlag | FinishedFlag))
+    const quint8 known = LeftFlag | RightFlag | FinishedFlag | (version >= 3 ? DealtFlag | NoSeaFlag : 0);
+    if (flags & ~known)
         return refuse(QStringLiteral("unknown flags 0x%1").arg(flags, 2, 16, QLatin1Char('0')));
     if (r.begun.difficulty >= Difficulties)
         return refuse(QStringLiteral("difficulty %1 is none of the game's").arg(r.begun.difficulty));

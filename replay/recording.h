@@ -2,6 +2,7 @@
 #define RECORDING_H
 
 #include "board/rules.h"
+#include "board/sea.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,8 +19,9 @@ class Recording
 {
 public:
     // The version written. Version 1, before the sizes were written, is read
-    // as a game played with the built-in pictures.
-    static constexpr int Version = 2;
+    // as a game played with the built-in pictures; versions 1 and 2 name no
+    // sea.
+    static constexpr int Version = 3;
     // More than any game could hold; a larger file is refused unread.
     static constexpr qint64 LargestFile = 16 * 1024 * 1024;
 
@@ -31,6 +33,8 @@ public:
         bool right = false;
         // The sizes of the pictures the game was played with.
         Rules::Sizes sizes = Rules::BuiltInSizes;
+        // Where its submarines came from; unknown in files of before.
+        std::optional<Sea> sea;
     };
     // What happened between two ticks, or a run of ticks.
     struct Event {
@@ -69,6 +73,9 @@ public:
     void fire();
     void launch(int direction, int depth, int speedDraw);
     void settle();
+    // The game's generator was seeded anew during the game: its launches no
+    // longer come from the sea it began on, and the recording names none.
+    void forgetSea();
     // Ends the recording: finished when the game ended, with its score.
     void close(bool gameEnded, int score, qint64 endedAt);
 

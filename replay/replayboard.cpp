@@ -9,6 +9,7 @@
 ReplayBoard::ReplayBoard(const Recording& recording, const Pictures& pictures, QWidget* parent)
     : Board(pictures.fittedTo(recording.start().sizes), parent)
     , recording(recording)
+    , launches(recording.start())
 {
     setObjectName(QStringLiteral("replayBoard"));
     startDriven(recording.start());
@@ -41,6 +42,7 @@ bool ReplayBoard::stepReplay()
         return false;
     }
     tick();
+    launches.tick();
     // The tick that ended the game ends its recording too.
     if (isOver())
         finish();
@@ -68,6 +70,10 @@ bool ReplayBoard::toNextTick()
             fire();
             break;
         case Recording::Event::Launch:
+            if (!launches.launch(e, launchInterval())) {
+                fault = launches.seaFault();
+                return false;
+            }
             launch(e.direction, e.depth, e.speedDraw);
             break;
         case Recording::Event::Settle:

@@ -2,6 +2,7 @@
 #define REPLAYBOARD_H
 
 #include "board/board.h"
+#include "replay/launchcheck.h"
 #include "replay/recording.h"
 
 #include <QTimer>
@@ -31,6 +32,12 @@ public:
     bool replayIsOver() const { return done; }
     // Why the recording does not fit the game; empty when it does.
     QString replayMismatch() const { return fault; }
+    // The mismatch is a launch that drew what its sea does not give.
+    bool mismatchIsTheSea() const { return !fault.isEmpty() && !launches.seaFault().isEmpty(); }
+    // The recording names its sea and every launch drew from it.
+    bool seaProven() const { return launches.seaProven(); }
+    // The first launch sooner than the launch timer could have made it; empty when none.
+    QString paceFault() const { return launches.paceFault(); }
     // The final score as replayed, once over.
     int replayedScore() const { return finalScore; }
     bool replayedGameEnded() const { return isOver(); }
@@ -60,6 +67,7 @@ private:
     void showSign();
 
     Recording recording;
+    LaunchCheck launches;
     int at = 0;
     int ticksToRun = 0;
     int speed = 1;

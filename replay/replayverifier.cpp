@@ -58,6 +58,34 @@ ReplayVerifier::Result ReplayVerifier::verify(const QByteArray& fileName, int& a
                  recording->score(), same ? "matches" : "does not match");
     if (!board.replayMismatch().isEmpty())
         std::fprintf(out, "%s: the game replayed differs: %s\n", qPrintable(path), qPrintable(board.replayMismatch()));
+    // What the world asks of a game beyond its score: the luck its sea gave,
+    // the launch timer's pace, the game's own pictures.
+    const std::optional<Sea>& sea = recording->start().sea;
+    QString seaLine;
+    if (!sea)
+        seaLine = QStringLiteral("not named (a recording of before seas were recorded, or of a game whose generator was seeded anew as it ran): its submarines are taken as recorded");
+    else if (board.mismatchIsTheSea())
+        seaLine = QStringLiteral("not the recording's: %1").arg(board.replayMismatch());
+    else if (!board.seaProven())
+        seaLine = QStringLiteral("not proven: the replay stopped before its end");
+    else if (sea->isDealt())
+        seaLine = QStringLiteral("proven: every submarine drawn from the sea a scoreboard dealt (seed %1)").arg(sea->seed);
+    else
+        seaLine = QStringLiteral("proven: every submarine drawn from seed %1 after %2 draws").arg(sea->seed).arg(sea->drawsBefore);
+    std::fprintf(out, "%s: the sea: %s\n", qPrintable(path), qPrintable(seaLine));
+    const QString pace = board.paceFault();
+    std::fprintf(out, "%s: the launches: %s\n", qPrintable(path),
+                 pace.isEmpty() ? "at the launch timer's pace"
+                                : qPrintable(QStringLiteral("%1; a game to keep, not one the world lists").arg(pace)));
+    const Rules::Sizes& sizes = recording->start().sizes;
+    std::fprintf(out, "%s: the pictures: %s\n", qPrintable(path),
+                 sizes == Rules::BuiltInSizes
+                     ? "the game's own sizes"
+                     : qPrintable(QStringLiteral("other sizes than the game's own (destroyer %1 × %2, submarine %3 × %4, bomb %5 × %6); "
+                                                 "a game to keep, not one the world lists")
+                                      .arg(sizes.destroyer.width()).arg(sizes.destroyer.height())
+                                      .arg(sizes.sub.width()).arg(sizes.sub.height())
+                                      .arg(sizes.bomb.width()).arg(sizes.bomb.height())));
     std::fprintf(out, "%s: %lld ticks (%s) replayed at %.0f ticks a second\n", qPrintable(path), ticks,
                  recording->isFinished() ? "to the game's end" : "a game left unfinished",
                  double(ticks) * 1e9 / double(nanoseconds));

@@ -211,7 +211,7 @@ void tst_Board::launchFromEitherSide()
     BoardFixture f;
     Board& b = f.board();
     A::addSub(b, 100, 100, 10);
-    std::srand(BoardFixture::seedFor(direction, depthDraw, speedDraw));
+    Sea::seedGenerator(BoardFixture::seedFor(direction, depthDraw, speedDraw));
     A::launch(b);
     QCOMPARE(A::subCount(b), 2);
     const Sub* sub = A::sub(b, 1);
@@ -271,12 +271,12 @@ void tst_Board::launchesOnlyWhileASlotIsFree()
     Board& b = f.board();
     for (int i = 0; i < alive; ++i)
         A::addSub(b, 100, 60 + i, -10);
-    std::srand(42);
+    Sea::seedGenerator(42);
     std::rand();
     std::rand();
     std::rand();
     const int fourth = std::rand();
-    std::srand(42);
+    Sea::seedGenerator(42);
 
     A::launch(b);
 

@@ -59,7 +59,7 @@ QString replayed(const Recording& recording)
 // The launch timer's draws, fixed by seeding them: a side, a depth and a speed draw.
 void launch(Board& b, int direction, int depth, int speedDraw)
 {
-    std::srand(BoardFixture::seedFor(direction, depth - Board::ShallowestDepth, speedDraw));
+    Sea::seedGenerator(BoardFixture::seedFor(direction, depth - Board::ShallowestDepth, speedDraw));
     A::launch(b);
 }
 
@@ -134,7 +134,7 @@ void tst_Proof::cleanup()
 Recording tst_Proof::playToTheEnd(Board& b, unsigned seed)
 {
     InstantAnswers answers;
-    std::srand(seed);
+    Sea::seedGenerator(seed);
     b.newGame(2);
     b.pauseGame();
     for (int t = 0; t < 20000 && !A::gameOver(b); ++t) {
@@ -305,7 +305,7 @@ void tst_Proof::sessionSaveCopiesAndGoesOn()
     Board& b = *window->findChild<Board*>();
     SessionKeeper* session = window->findChild<SessionKeeper*>();
     QVERIFY(session);
-    std::srand(11);
+    Sea::seedGenerator(11);
     b.newGame(2);
     b.pauseGame();
     int t = 0;

@@ -146,7 +146,7 @@ void tst_RecordingFile::badRecordingsAreRefused_data()
     QByteArray flipped = good;
     flipped[good.size() / 2] = char(flipped[good.size() / 2] ^ 0x10);
     QTest::newRow("a bit flipped") << flipped << 2 << "checksum";
-    QTest::newRow("a later version") << edited(VersionAt, QByteArray("\x03\x00", 2)) << 2 << "format version 3";
+    QTest::newRow("a later version") << edited(VersionAt, QByteArray("\x04\x00", 2)) << 2 << "format version 4";
     QTest::newRow("bytes after its end") << withChecksum(good + QByteArray(4, 'x')) << 2 << "4 bytes after its end";
     QTest::newRow("the destroyer off the field") << edited(DestroyerAt, QByteArray("\x00\x00\x80\x7f", 4)) << 2 << "off the field";
 
@@ -182,7 +182,7 @@ void tst_RecordingFile::badRecordingsAreRefused_data()
     cut.close(false, 0, 0);
     QByteArray cutBytes = cut.toBytes();
     cutBytes.remove(cutBytes.size() - 5, 1);
-    constexpr int CurrentEventsLengthAt = 52;
+    constexpr int CurrentEventsLengthAt = 96;
     qToLittleEndian<quint32>(qFromLittleEndian<quint32>(cutBytes.constData() + CurrentEventsLengthAt) - 1,
                              cutBytes.data() + CurrentEventsLengthAt);
     QTest::newRow("a launch cut short") << withChecksum(cutBytes) << 2 << "a launch cut short at event byte 1";

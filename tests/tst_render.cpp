@@ -342,7 +342,7 @@ void tst_Render::shownFrameIsAlwaysTheWholeFrame()
     InstantAnswers answers;
     b.show();
     QVERIFY(QTest::qWaitForWindowExposed(&b));
-    std::srand(7);
+    Sea::seedGenerator(7);
     int hits = 0, escapes = 0;
     for (int tick = 1; tick <= 1000; ++tick) {
         if (tick == 400)

@@ -101,7 +101,7 @@ Played tst_Replay::play(unsigned seed, int difficulty, Style style, int launches
     InstantAnswers answers;
     b.show();
     std::mt19937 random(seed);
-    std::srand(seed);
+    Sea::seedGenerator(seed);
     auto chance = [&random](int in) { return random() % unsigned(in) == 0; };
     // Where the destroyer and the sea start is the last game's business.
     A::destroyerX(b) = float(random() % 200);
@@ -373,7 +373,7 @@ void tst_Replay::aGameThatEndsIsKept()
     BoardFixture f;
     Board& b = f.board();
     InstantAnswers answers(QStringLiteral("Rec Holder"));
-    std::srand(11);
+    Sea::seedGenerator(11);
     b.newGame(2);
     b.pauseGame();
     for (int t = 0; t < 20000 && !A::gameOver(b); ++t) {
@@ -423,7 +423,7 @@ void tst_Replay::aGameLeftRunningIsKept()
     BoardFixture f;
     Board& b = f.board();
     const QString last = b.replays->lastPath();
-    std::srand(3);
+    Sea::seedGenerator(3);
     for (int t = 0; t < 300; ++t) {
         if (t % 50 == 0)
             A::launch(b);

@@ -25,7 +25,7 @@ void BoardFixture::rebuild()
 unsigned BoardFixture::seedFor(int direction, int depthOffset, int speedOffset)
 {
     for (unsigned seed = 1;; ++seed) {
-        std::srand(seed);
+        Sea::seedGenerator(seed);
         const int a = std::rand() % 2, b = std::rand() % 190, c = std::rand() % 20;
         if ((direction < 0 || a == direction) && (depthOffset < 0 || b == depthOffset) && (speedOffset < 0 || c == speedOffset))
             return seed;
