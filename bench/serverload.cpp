@@ -1,20 +1,24 @@
 // Sends real recordings to a running marlovex-server as fast as it takes
 // them, or at a set rate, from many connections at once, and reports how
 // many it verified and stored a second and how long each answer took.
-//   serverload URL[,URL...] SECONDS (--concurrency N | --rate N) RECORDING...
+//   serverload URL[,URL...] SECONDS (--concurrency N | --rate N) --database URL --play N
 // Several servers' URLs share the submissions in turn, as a proxy would.
-// Each recording is sent under ever new names, so that every submission is
-// a new game to verify (all made before the clock starts). "--play N" adds N freshly played five-minute games.
+// N games are played, each on a seed of its own at the launch timer's pace,
+// the autopilot sinking what it can for some five minutes; each is sent under
+// ever new names on ever new deals, issued a day before in the servers'
+// database, so that every submission is a new game to verify (all made
+// before the clock starts).
 
-#include "autopilot.h"
-#include "boardaccess.h"
+#include "dealtgames.h"
 
 #include "replay/recording.h"
+#include "server/scorestore.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
@@ -26,34 +30,6 @@
 #include <vector>
 
 namespace {
-
-// A board whose game ends without boxes.
-class QuietBoard : public Board
-{
-public:
-    QuietBoard() = default;
-
-protected:
-    void closeGame(int /*score*/) override {}
-};
-
-// A game of about five minutes (15 000 ticks): a submarine whenever none is
-// left, sunk by the autopilot, which then lets them by until the game ends.
-Recording playFiveMinutes(unsigned seed)
-{
-    QuietBoard b;
-    Sea::seedGenerator(seed);
-    b.newGame(1);
-    b.pauseGame();
-    for (int t = 0; !BoardAccess::gameOver(b); ++t) {
-        if (t % 50 == 0 && BoardAccess::subCount(b) == 0)
-            BoardAccess::launch(b);
-        if (t < 12700)
-            Autopilot::play(b);
-        BoardAccess::tick(b);
-    }
-    return b.currentRecording();
-}
 
 struct Load {
     QList<QUrl> urls;
@@ -108,10 +84,17 @@ double percentile(std::vector<double> values, double p)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The boards' games are the tool's: they keep their recordings and lists
+    // in a folder of its own, never in the player's.
+    const QTemporaryDir home;
+    if (!home.isValid())
+        return 2;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
-    if (args.size() < 5) {
-        std::fprintf(stderr, "usage: serverload URL[,URL...] SECONDS (--concurrency N | --rate N) [--play N] RECORDING...\n");
+    if (args.size() < 9 || args[5] != QLatin1String("--database") || args[7] != QLatin1String("--play")) {
+        std::fprintf(stderr, "usage: serverload URL[,URL...] SECONDS (--concurrency N | --rate N) --database URL --play N\n");
         return 2;
     }
     Load load;
@@ -120,37 +103,27 @@ int main(int argc, char** argv)
     const int seconds = args[2].toInt();
     const bool concurrent = args[3] == QLatin1String("--concurrency");
     const int amount = args[4].toInt();
-    int i = 5;
-    if (i + 1 < args.size() && args[i] == QLatin1String("--play")) {
-        const int played = args[i + 1].toInt();
-        for (int seed = 1; seed <= played; ++seed)
-            load.games.push_back(playFiveMinutes(unsigned(seed)));
-        i += 2;
+    ScoreStore dealer(QStringLiteral("dealer"));
+    if (!dealer.open(args[6])) {
+        std::fprintf(stderr, "serverload: %s\n", qPrintable(dealer.error()));
+        return 2;
     }
-    for (; i < args.size(); ++i) {
-        QString why;
-        QFile file(args[i]);
-        std::optional<Recording> game = file.open(QIODevice::ReadOnly) ? Recording::fromBytes(file.readAll(), &why) : std::nullopt;
-        if (!game) {
-            std::fprintf(stderr, "serverload: %s: %s\n", qPrintable(args[i]), qPrintable(why));
-            return 2;
-        }
-        // Only games played to their end are listed.
-        if (game->isFinished())
-            load.games.push_back(*game);
-    }
+    const int played = args[8].toInt();
+    for (int seed = 1; seed <= played; ++seed)
+        load.games.push_back(DealtGames::play(DealtGames::unchecked(quint32(seed)), 1, QString(), {}, 12700));
     if (load.games.empty())
         return 2;
     qint64 ticks = 0;
     for (const Recording& game : load.games)
         ticks += game.ticks();
-    // Enough for the fastest server seen so far, three times over.
-    const std::size_t bodies = std::size_t(seconds) * (concurrent ? 3000 : std::size_t(amount));
+    // Enough for the fastest server seen so far, and more.
+    const std::size_t bodies = std::size_t(seconds) * (concurrent ? 1200 : std::size_t(amount));
     const QString run = QString::number(QDateTime::currentMSecsSinceEpoch());
     for (std::size_t b = 0; b < bodies; ++b) {
         Recording& game = load.games[b % load.games.size()];
         game.setName(QStringLiteral("Load %1 %2").arg(run).arg(b));
-        load.bodies.push_back(game.toBytes());
+        const Sea sea = DealtGames::deal(dealer, DealtGames::DayMilliseconds, game.start().sea->seed);
+        load.bodies.push_back(DealtGames::onDeal(game.toBytes(), sea.deal));
         load.bodyTicks.push_back(game.ticks());
     }
 

@@ -3,7 +3,7 @@
 #include "board/pictures.h"
 #include "replay/replayboard.h"
 
-RecordingCheck::Result RecordingCheck::check(const QByteArray& bytes)
+RecordingCheck::Result RecordingCheck::read(const QByteArray& bytes)
 {
     QString why;
     std::optional<Recording> recording = Recording::fromBytes(bytes, &why);
@@ -11,17 +11,36 @@ RecordingCheck::Result RecordingCheck::check(const QByteArray& bytes)
         return {std::nullopt, QStringLiteral("not a recording the game reads: %1").arg(why), Verdict::Unreadable};
     if (!recording->isFinished())
         return {std::nullopt, QStringLiteral("a game left before its end"), Verdict::Unfinished};
+    // Other pictures make another game: the world ranks only the game's own.
+    if (recording->start().sizes != Rules::BuiltInSizes)
+        return {std::nullopt, QStringLiteral("played with pictures of other sizes than the game's own"), Verdict::Pictures};
+    return {std::move(recording), QString(), Verdict::Listed};
+}
+
+RecordingCheck::Result RecordingCheck::play(const Recording& recording)
+{
     // Played with bare pictures of the sizes it was played with: only the
     // game's own arithmetic runs.
-    ReplayBoard board(*recording, Pictures::blank(recording->start().sizes));
+    ReplayBoard board(recording, Pictures::blank(recording.start().sizes));
     while (board.stepReplay()) {
     }
+    if (board.mismatchIsTheSea())
+        return {std::nullopt, QStringLiteral("its submarines are not its sea's: %1").arg(board.replayMismatch()), Verdict::Sea};
     if (!board.replayMismatch().isEmpty())
         return {std::nullopt, QStringLiteral("it does not replay as recorded: %1").arg(board.replayMismatch()), Verdict::Mismatch};
-    if (board.replayedScore() != recording->score())
-        return {std::nullopt, QStringLiteral("it scores %1 where it says %2").arg(board.replayedScore()).arg(recording->score()),
+    if (board.replayedScore() != recording.score())
+        return {std::nullopt, QStringLiteral("it scores %1 where it says %2").arg(board.replayedScore()).arg(recording.score()),
                 Verdict::WrongScore};
-    return {std::move(recording), QString(), Verdict::Listed};
+    if (!board.paceFault().isEmpty())
+        return {std::nullopt, QStringLiteral("its submarines came sooner than the game sends them: %1").arg(board.paceFault()),
+                Verdict::Pace};
+    return {recording, QString(), Verdict::Listed};
+}
+
+RecordingCheck::Result RecordingCheck::check(const QByteArray& bytes)
+{
+    Result read = RecordingCheck::read(bytes);
+    return read.recording ? play(*read.recording) : read;
 }
 
 const char* RecordingCheck::name(Verdict verdict)
@@ -37,6 +56,17 @@ const char* RecordingCheck::name(Verdict verdict)
         return "mismatch";
     case Verdict::WrongScore:
         return "wrong_score";
+    case Verdict::Sea:
+        return "sea";
+    case Verdict::Pace:
+        return "pace";
+    case Verdict::Pictures:
+        return "pictures";
     }
     return "";
+}
+
+const char* RecordingCheck::code(Verdict verdict)
+{
+    return verdict == Verdict::WrongScore ? "wrong-score" : name(verdict);
 }

@@ -5,11 +5,14 @@
 #include "highscore/highscoretable.h"
 #include "platform/handheldfont.h"
 #include "server/limitedtcpserver.h"
+#include "replay/launchcheck.h"
 #include "server/recordingcheck.h"
 #include "server/watchframes.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
 #include <QFontInfo>
 #include <QJsonArray>
@@ -42,6 +45,17 @@ QHttpServerResponse refusal(const QString& why, Status status)
 {
     return QHttpServerResponse(QJsonObject{{"error", why}}, status);
 }
+
+// A recording refused: why in words, and which check it failed, for a program.
+QHttpServerResponse refusal(const char* code, const QString& why, Status status, QByteArray* said)
+{
+    *said = code;
+    return QHttpServerResponse(QJsonObject{{"error", why}, {"code", QLatin1String(code)}}, status);
+}
+
+// Every code a recording sent may come to, in the order /metrics lists them.
+constexpr const char* Codes[] = {"listed", "unreadable", "unfinished", "pictures", "not-dealt", "deal-used", "duplicate",
+                                 "deal-expired", "too-soon", "sea", "mismatch", "wrong-score", "pace", "size", "rate", "storage"};
 
 // The game's own pictures, by their base names, and nothing else; those the
 // rules read also at another size (?size=WxH, no larger than the field),
@@ -116,6 +130,9 @@ ScoreServer::ScoreServer(ScoreStore& store, const Limits& limits, QObject* paren
     , limits(limits)
     , scoreFont(HandheldFont::of(QApplication::font()))
 {
+    clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    http.route(QStringLiteral("/api/v1/deals"), QHttpServerRequest::Method::Post,
+               [this](const QHttpServerRequest& request) { return deal(request); });
     http.route(QStringLiteral("/api/v1/recordings"), QHttpServerRequest::Method::Post,
                [this](const QHttpServerRequest& request) { return submit(request); });
     http.route(QStringLiteral("/api/v1/recordings/<arg>"), QHttpServerRequest::Method::Get,
@@ -185,7 +202,9 @@ QHttpServerResponse ScoreServer::submit(const QHttpServerRequest& request)
 {
     QElapsedTimer took;
     took.start();
-    QHttpServerResponse response = judge(request);
+    QByteArray code;
+    QHttpServerResponse response = judge(request, &code);
+    ++codes[code];
     const QHttpServerResponse::StatusCode status = response.statusCode();
     count(status == Status::Created            ? QStringLiteral("created")
               : status == Status::TooManyRequests ? QStringLiteral("rate")
@@ -223,9 +242,16 @@ QHttpServerResponse ScoreServer::metrics() const
             "# TYPE marlovex_verifications_total counter\n";
     for (RecordingCheck::Verdict v : {RecordingCheck::Verdict::Listed, RecordingCheck::Verdict::Unreadable,
                                       RecordingCheck::Verdict::Unfinished, RecordingCheck::Verdict::Mismatch,
-                                      RecordingCheck::Verdict::WrongScore})
+                                      RecordingCheck::Verdict::WrongScore, RecordingCheck::Verdict::Sea,
+                                      RecordingCheck::Verdict::Pace, RecordingCheck::Verdict::Pictures})
         text += QByteArray("marlovex_verifications_total{verdict=\"") + RecordingCheck::name(v) + "\"} "
             + QByteArray::number(verdicts.value(RecordingCheck::name(v))) + '\n';
+    text += "# HELP marlovex_recordings_total Recordings sent, by the code of what came of them.\n"
+            "# TYPE marlovex_recordings_total counter\n";
+    for (const char* code : Codes)
+        text += QByteArray("marlovex_recordings_total{code=\"") + code + "\"} " + QByteArray::number(codes.value(code)) + '\n';
+    text += "# HELP marlovex_deals_total Seas dealt.\n# TYPE marlovex_deals_total counter\n";
+    text += "marlovex_deals_total " + QByteArray::number(dealsIssued) + '\n';
     text += "# HELP marlovex_submission_seconds Time to answer a recording sent.\n"
             "# TYPE marlovex_submission_seconds histogram\n";
     for (std::size_t i = 0; i < latencies.size(); ++i)
@@ -237,32 +263,91 @@ QHttpServerResponse ScoreServer::metrics() const
     return QHttpServerResponse("text/plain; version=0.0.4", text);
 }
 
-QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request)
+QHttpServerResponse ScoreServer::deal(const QHttpServerRequest& request)
 {
     if (!takeToken(sender(request)))
-        return refusal(QStringLiteral("too many recordings from this address; try again in a while"), Status::TooManyRequests);
+        return refusal(QStringLiteral("too many requests from this address; try again in a while"), Status::TooManyRequests);
+    const std::optional<ScoreStore::Deal> dealt = store.issueDeal(clock(), limits.dealMilliseconds);
+    if (!dealt) {
+        qWarning("marlovex-server: cannot store a deal: %s", qPrintable(store.error()));
+        return refusal(QStringLiteral("the scoreboard cannot deal just now"), Status::ServiceUnavailable);
+    }
+    ++dealsIssued;
+    return QHttpServerResponse(QJsonObject{{"deal", QString::fromLatin1(dealt->token.toHex())},
+                                           {"seed", qint64(dealt->seed)},
+                                           {"expires", QDateTime::fromMSecsSinceEpoch(dealt->expires, Qt::UTC).toString(Qt::ISODateWithMs)}},
+                               Status::Created);
+}
+
+QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request, QByteArray* code)
+{
+    if (!takeToken(sender(request)))
+        return refusal("rate", QStringLiteral("too many recordings from this address; try again in a while"), Status::TooManyRequests, code);
     const QByteArray body = request.body();
     if (body.size() > RecordingCheck::LargestBody)
-        return refusal(QStringLiteral("a recording is at most %1 bytes").arg(RecordingCheck::LargestBody), Status::PayloadTooLarge);
-    const RecordingCheck::Result checked = RecordingCheck::check(body);
-    ++verdicts[RecordingCheck::name(checked.verdict)];
-    if (!checked.recording)
-        return refusal(checked.refusal, Status::UnprocessableEntity);
+        return refusal("size", QStringLiteral("a recording is at most %1 bytes").arg(RecordingCheck::LargestBody), Status::PayloadTooLarge, code);
+    const auto refused = [this, code](const RecordingCheck::Result& r) {
+        ++verdicts[RecordingCheck::name(r.verdict)];
+        return refusal(RecordingCheck::code(r.verdict), r.refusal, Status::UnprocessableEntity, code);
+    };
+    // What can be told from the file and the deal first; playing it last.
+    const RecordingCheck::Result read = RecordingCheck::read(body);
+    if (!read.recording)
+        return refused(read);
+    const Recording& game = *read.recording;
+    const std::optional<Sea>& sea = game.start().sea;
+    if (!sea || !sea->isDealt())
+        return refusal("not-dealt", QStringLiteral("a game for the world is played on a sea the scoreboard dealt"), Status::UnprocessableEntity, code);
+    bool ran = false;
+    const std::optional<ScoreStore::Deal> dealt = store.deal(sea->deal, &ran);
+    const qint64 now = clock();
+    if (!ran)
+        return refusal("storage", QStringLiteral("the scoreboard cannot look at its deals just now"), Status::ServiceUnavailable, code);
+    if (!dealt)
+        return refusal("not-dealt", QStringLiteral("its sea is not one this scoreboard dealt"), Status::UnprocessableEntity, code);
+    if (!dealt->usedBy.isEmpty()) {
+        if (dealt->usedBy == QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()))
+            return refusal("duplicate", QStringLiteral("this recording is listed already"), Status::Conflict, code);
+        return refusal("deal-used", QStringLiteral("its sea was dealt for one game, and a game was listed on it already"), Status::Conflict, code);
+    }
+    if (dealt->expires <= now)
+        return refusal("deal-expired", QStringLiteral("its sea was dealt for a game played by %1")
+                                           .arg(QDateTime::fromMSecsSinceEpoch(dealt->expires, Qt::UTC).toString(Qt::ISODate)),
+                       Status::UnprocessableEntity, code);
+    if (sea->seed != dealt->seed || sea->drawsBefore != 0)
+        return refusal("sea", QStringLiteral("its sea is not the one dealt"), Status::UnprocessableEntity, code);
+    // A game takes its ticks to play, less what the launch timer may gain.
+    const double quickest = double(game.ticks()) * Rules::TickInterval * (1.0 - LaunchCheck::PaceTolerance);
+    if (double(now - dealt->issued) < quickest)
+        return refusal("too-soon", QStringLiteral("its %1 ticks take longer to play than the time since its sea was dealt").arg(game.ticks()),
+                       Status::UnprocessableEntity, code);
+    const RecordingCheck::Result played = RecordingCheck::play(game);
+    if (!played.recording)
+        return refused(played);
+    ++verdicts[RecordingCheck::name(RecordingCheck::Verdict::Listed)];
+    // When it ended, as far as the scoreboard can tell: after its sea was
+    // dealt and played, and before it arrived.
+    const qint64 ended = std::clamp(game.endedAt(), dealt->issued + qint64(quickest), now);
     ScoreStore::Entry entry;
-    switch (store.add(body, *checked.recording, &entry)) {
+    switch (store.add(body, game, sea->deal, now, ended, &entry)) {
     case ScoreStore::Added::Stored: {
+        *code = "listed";
         // Where it stands, and among how many.
         QJsonObject listed = toJson(entry);
         listed.insert(QStringLiteral("of"), store.count(entry.difficulty));
         return QHttpServerResponse(listed, Status::Created);
     }
     case ScoreStore::Added::AlreadyListed:
-        return refusal(QStringLiteral("this recording is listed already"), Status::Conflict);
+        return refusal("duplicate", QStringLiteral("this recording is listed already"), Status::Conflict, code);
+    case ScoreStore::Added::DealUsed:
+        return refusal("deal-used", QStringLiteral("its sea was dealt for one game, and a game was listed on it already"), Status::Conflict, code);
+    case ScoreStore::Added::DealExpired:
+        return refusal("deal-expired", QStringLiteral("its sea's deal ran out"), Status::UnprocessableEntity, code);
     case ScoreStore::Added::Failed:
         break;
     }
     qWarning("marlovex-server: cannot store a recording: %s", qPrintable(store.error()));
-    return refusal(QStringLiteral("the scoreboard cannot store it just now"), Status::ServiceUnavailable);
+    return refusal("storage", QStringLiteral("the scoreboard cannot store it just now"), Status::ServiceUnavailable, code);
 }
 
 QHttpServerResponse ScoreServer::scores(const QHttpServerRequest& request)

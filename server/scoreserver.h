@@ -12,6 +12,7 @@
 #include <QObject>
 
 #include <array>
+#include <functional>
 
 class LimitedTcpServer;
 
@@ -31,6 +32,8 @@ public:
         // every refillMilliseconds.
         int burst = 20;
         int refillMilliseconds = 100;
+        // How long a deal is good for.
+        qint64 dealMilliseconds = 7LL * 24 * 60 * 60 * 1000;
         // Proxies in front of the server: what they connect for is not
         // bounded by their address, and the sender is the last address
         // they name in X-Forwarded-For.
@@ -42,13 +45,18 @@ public:
     ScoreServer(ScoreStore& store, const Limits& limits, QObject* parent = nullptr);
     ~ScoreServer() override;
 
+    // What time it is, in ms since 1970: the system's clock unless set.
+    std::function<qint64()> clock;
+
     // The port listened on (0: none, with why in error()).
     quint16 listen(const QHostAddress& address, quint16 port);
     QString error() const { return failure; }
 
 private:
     QHttpServerResponse submit(const QHttpServerRequest& request);
-    QHttpServerResponse judge(const QHttpServerRequest& request);
+    // The answer to a recording sent, and its code: "listed", or the refusal's.
+    QHttpServerResponse judge(const QHttpServerRequest& request, QByteArray* code);
+    QHttpServerResponse deal(const QHttpServerRequest& request);
     QHttpServerResponse scores(const QHttpServerRequest& request);
     QHttpServerResponse recording(qint64 id);
     // A listed game, read again.
@@ -79,6 +87,8 @@ private:
     QFont scoreFont; // the game's, for the score the watch page draws
     QMap<QString, qint64> outcomes;        // created, or the refusal's kind
     QMap<QByteArray, qint64> verdicts;     // what the recordings checked came to
+    QMap<QByteArray, qint64> codes;        // what every recording sent came to, by code
+    qint64 dealsIssued = 0;
     std::array<qint64, 8> latencies{};     // submissions by how long they took
     double latencySum = 0;
 };

@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlRecord>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -12,6 +14,8 @@
 
 namespace {
 
+// Entries are ranked only when their game was played on a sea this
+// scoreboard dealt (dealt = 1); those of before stay, with their watch pages.
 constexpr const char* Schema[] = {
     "CREATE TABLE IF NOT EXISTS entries ("
     " id INTEGER PRIMARY KEY,"
@@ -22,7 +26,21 @@ constexpr const char* Schema[] = {
     " ticks BIGINT NOT NULL,"
     " played BIGINT NOT NULL,"
     " bytes BYTEA NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS entries_by_rank ON entries (difficulty, score DESC, id)",
+    "CREATE TABLE IF NOT EXISTS deals ("
+    " hash VARCHAR(64) PRIMARY KEY,"
+    " seed BIGINT NOT NULL,"
+    " issued BIGINT NOT NULL,"
+    " expires BIGINT NOT NULL,"
+    " used VARCHAR(64))",
+    "CREATE INDEX IF NOT EXISTS deals_by_expiry ON deals (expires) WHERE used IS NULL",
+};
+// What a database of before lacks; made after the tables are there.
+constexpr const char* Upgrade[] = {
+    "ALTER TABLE entries ADD COLUMN dealt INTEGER NOT NULL DEFAULT 0",
+};
+constexpr const char* Indexes[] = {
+    "DROP INDEX IF EXISTS entries_by_rank",
+    "CREATE INDEX IF NOT EXISTS entries_dealt_by_rank ON entries (difficulty, score DESC, id) WHERE dealt = 1",
 };
 
 } // namespace
@@ -91,7 +109,84 @@ bool ScoreStore::open(const QString& url)
             return false;
         }
     }
+    return upgrade(db);
+}
+
+bool ScoreStore::upgrade(QSqlDatabase& db)
+{
+    // Several servers may start on one database at once: a column another
+    // made meanwhile is no failure.
+    if (!db.record(QStringLiteral("entries")).contains(QStringLiteral("dealt"))) {
+        for (const char* statement : Upgrade) {
+            QSqlQuery query(db);
+            if (!query.exec(QString::fromLatin1(statement)) && !db.record(QStringLiteral("entries")).contains(QStringLiteral("dealt"))) {
+                failure = query.lastError().text();
+                return false;
+            }
+        }
+    }
+    for (const char* statement : Indexes) {
+        QSqlQuery query(db);
+        if (!query.exec(QString::fromLatin1(statement))) {
+            failure = query.lastError().text();
+            return false;
+        }
+    }
     return true;
+}
+
+QString ScoreStore::tokenHash(const QByteArray& token)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(token, QCryptographicHash::Sha256).toHex());
+}
+
+std::optional<ScoreStore::Deal> ScoreStore::issueDeal(qint64 now, qint64 lifetime, std::optional<quint32> seed)
+{
+    Deal deal;
+    deal.token.resize(Sea::TokenBytes);
+    QRandomGenerator::system()->generate(deal.token.begin(), deal.token.end());
+    deal.seed = seed ? *seed : QRandomGenerator::system()->generate();
+    deal.issued = now;
+    deal.expires = now + lifetime;
+    const QVariantList values{tokenHash(deal.token), qint64(deal.seed), deal.issued, deal.expires};
+    QSqlQuery* added = run("INSERT INTO deals (hash, seed, issued, expires) VALUES (?, ?, ?, ?)", values);
+    if (!added && answersAgain())
+        added = run("INSERT INTO deals (hash, seed, issued, expires) VALUES (?, ?, ?, ?)", values);
+    if (!added)
+        return std::nullopt;
+    added->finish();
+    // Deals never used go a lifetime after they expired: until then, a game
+    // sent on one is told it came too late rather than that it was never dealt.
+    if (QSqlQuery* pruned = run("DELETE FROM deals WHERE used IS NULL AND expires < ?", {now - lifetime}))
+        pruned->finish();
+    return deal;
+}
+
+std::optional<ScoreStore::Deal> ScoreStore::deal(const QByteArray& token, bool* ran)
+{
+    const QString hash = tokenHash(token);
+    std::optional<Deal> found = tryDeal(hash, ran);
+    if (!*ran && answersAgain())
+        found = tryDeal(hash, ran);
+    return found;
+}
+
+std::optional<ScoreStore::Deal> ScoreStore::tryDeal(const QString& hash, bool* ran)
+{
+    QSqlQuery* query = run("SELECT seed, issued, expires, used FROM deals WHERE hash = ?", {hash});
+    *ran = query != nullptr;
+    if (!query)
+        return std::nullopt;
+    std::optional<Deal> found;
+    if (query->next()) {
+        found = Deal();
+        found->seed = quint32(query->value(0).toLongLong());
+        found->issued = query->value(1).toLongLong();
+        found->expires = query->value(2).toLongLong();
+        found->usedBy = query->value(3).toString();
+    }
+    query->finish();
+    return found;
 }
 
 bool ScoreStore::answersAgain()
@@ -144,29 +239,35 @@ QSqlQuery* ScoreStore::run(const char* sql, const QVariantList& values)
     return &*it;
 }
 
-ScoreStore::Added ScoreStore::add(const QByteArray& bytes, const Recording& game, Entry* entry)
+ScoreStore::Added ScoreStore::add(const QByteArray& bytes, const Recording& game, const QByteArray& token, qint64 now,
+                                  qint64 played, Entry* entry)
 {
-    const Added added = tryAdd(bytes, game, entry);
-    return added == Added::Failed && answersAgain() ? tryAdd(bytes, game, entry) : added;
+    const Added added = tryAdd(bytes, game, token, now, played, entry);
+    return added == Added::Failed && answersAgain() ? tryAdd(bytes, game, token, now, played, entry) : added;
 }
 
-ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& game, Entry* entry)
+ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& game, const QByteArray& token, qint64 now,
+                                     qint64 played, Entry* entry)
 {
     const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-    const QVariantList values{digest, game.name(), game.score(), game.start().difficulty, game.ticks(), game.endedAt(), bytes};
+    const QString dealHash = tokenHash(token);
+    const QVariantList values{digest, game.name(), game.score(), game.start().difficulty, game.ticks(), played, bytes};
     entry->name = game.name();
     entry->score = game.score();
     entry->difficulty = game.start().difficulty;
     entry->ticks = game.ticks();
-    entry->played = QDateTime::fromMSecsSinceEpoch(game.endedAt(), Qt::UTC);
+    entry->played = QDateTime::fromMSecsSinceEpoch(played, Qt::UTC);
     if (postgres) {
-        // One statement, one round trip: the row and its place, committed
-        // when the answer comes. The count reads the table as it was before
-        // the row, which comes after every earlier one of its score.
-        QSqlQuery* added = run("WITH added AS (INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes)"
-                               " VALUES (?, ?, ?, ?, ?, ?, ?) RETURNING id)"
-                               " SELECT id, (SELECT COUNT(*) FROM entries WHERE difficulty = ? AND score >= ?) FROM added",
-                               values + QVariantList{game.start().difficulty, game.score()});
+        // One statement, one round trip: the deal taken, the row and its
+        // place, committed when the answer comes. A deal another server took
+        // meanwhile is seen taken once that one commits: then nothing is added.
+        // The count reads the table as it was before the row, which comes
+        // after every earlier one of its score.
+        QSqlQuery* added = run("WITH deal AS (UPDATE deals SET used = ? WHERE hash = ? AND used IS NULL AND expires > ? RETURNING hash),"
+                               " added AS (INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes, dealt)"
+                               " SELECT ?, ?, ?, ?, ?, ?, ?, 1 FROM deal RETURNING id)"
+                               " SELECT id, (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND score >= ?) FROM added",
+                               QVariantList{digest, dealHash, now} + values + QVariantList{game.start().difficulty, game.score()});
         if (added && added->next()) {
             entry->id = added->value(0).toLongLong();
             entry->rank = added->value(1).toLongLong() + 1;
@@ -175,13 +276,42 @@ ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& g
         }
         if (added)
             added->finish();
-        return notAdded(digest);
+        return notAdded(digest, dealHash, now);
     }
-    // Committed when it returns: each statement is a transaction of its own.
-    if (!run("INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes) VALUES (?, ?, ?, ?, ?, ?, ?)",
-             values)) {
-        return notAdded(digest);
+    // One transaction that takes the write lock first: the deal and the row
+    // together, or neither.
+    QSqlQuery* begun = run("BEGIN IMMEDIATE", {});
+    if (!begun)
+        return Added::Failed;
+    begun->finish();
+    auto rollBack = [this] {
+        const QString why = failure;
+        if (QSqlQuery* undone = run("ROLLBACK", {}))
+            undone->finish();
+        failure = why;
+    };
+    QSqlQuery* taken = run("UPDATE deals SET used = ? WHERE hash = ? AND used IS NULL AND expires > ?", {digest, dealHash, now});
+    const bool took = taken && taken->numRowsAffected() == 1;
+    if (taken)
+        taken->finish();
+    if (!took) {
+        rollBack();
+        return taken ? notAdded(digest, dealHash, now) : Added::Failed;
     }
+    QSqlQuery* inserted = run("INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes, dealt)"
+                              " VALUES (?, ?, ?, ?, ?, ?, ?, 1)",
+                              values);
+    if (!inserted) {
+        rollBack();
+        return notAdded(digest, dealHash, now);
+    }
+    inserted->finish();
+    QSqlQuery* committed = run("COMMIT", {});
+    if (!committed) {
+        rollBack();
+        return Added::Failed;
+    }
+    committed->finish();
     const std::optional<qint64> id = idOf(digest);
     if (!id || *id == 0)
         return Added::Failed;
@@ -190,14 +320,20 @@ ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& g
     return Added::Stored;
 }
 
-ScoreStore::Added ScoreStore::notAdded(const QString& digest)
+ScoreStore::Added ScoreStore::notAdded(const QString& digest, const QString& dealHash, qint64 now)
 {
-    // The same bytes listed already, or the database gone: the insert's
-    // failure is the one said.
+    // The same bytes listed already, the deal taken or run out, or the
+    // database gone: the insert's failure is the one said.
     const QString why = failure;
     const std::optional<qint64> known = idOf(digest);
     if (known && *known > 0)
         return Added::AlreadyListed;
+    bool ran = false;
+    const std::optional<Deal> deal = tryDeal(dealHash, &ran);
+    if (deal && !deal->usedBy.isEmpty())
+        return deal->usedBy == digest ? Added::AlreadyListed : Added::DealUsed;
+    if (deal && deal->expires <= now)
+        return Added::DealExpired;
     failure = why;
     return Added::Failed;
 }
@@ -215,7 +351,7 @@ std::optional<qint64> ScoreStore::idOf(const QString& digest)
 qint64 ScoreStore::rankOf(qint64 id, int difficulty, int score)
 {
     // Better scores first; of equal scores, the one listed first.
-    QSqlQuery* query = run("SELECT COUNT(*) FROM entries WHERE difficulty = ? AND (score > ? OR (score = ? AND id < ?))",
+    QSqlQuery* query = run("SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND (score > ? OR (score = ? AND id < ?))",
                            {difficulty, score, score, id});
     const qint64 rank = query && query->next() ? query->value(0).toLongLong() + 1 : 0;
     if (query)
@@ -233,7 +369,7 @@ QList<ScoreStore::Entry> ScoreStore::scores(int difficulty, int offset, int limi
 
 std::optional<QList<ScoreStore::Entry>> ScoreStore::tryScores(int difficulty, int offset, int limit)
 {
-    QSqlQuery* query = run("SELECT id, name, score, ticks, played FROM entries WHERE difficulty = ?"
+    QSqlQuery* query = run("SELECT id, name, score, ticks, played FROM entries WHERE dealt = 1 AND difficulty = ?"
                            " ORDER BY score DESC, id LIMIT ? OFFSET ?",
                            {difficulty, limit, offset});
     if (!query)
@@ -258,7 +394,7 @@ std::optional<QList<ScoreStore::Entry>> ScoreStore::tryScores(int difficulty, in
 qint64 ScoreStore::count(int difficulty)
 {
     auto tryCount = [&]() -> std::optional<qint64> {
-        QSqlQuery* query = run("SELECT COUNT(*) FROM entries WHERE difficulty = ?", {difficulty});
+        QSqlQuery* query = run("SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ?", {difficulty});
         if (!query)
             return std::nullopt;
         const std::optional<qint64> n = query->next() ? std::optional<qint64>(query->value(0).toLongLong()) : std::nullopt;

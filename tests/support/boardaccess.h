@@ -16,6 +16,8 @@ struct BoardAccess
 {
     static void tick(Board& b) { b.gameLogic(); }
     static void launch(Board& b) { b.newSub(); }
+    // What the launch timer counts down from now, in ms.
+    static int launchInterval(const Board& b) { return b.launchInterval(); }
     // The buffer recomposed whole, as for the first frame.
     static void compose(Board& b)
     {
