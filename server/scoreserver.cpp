@@ -334,7 +334,7 @@ QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request, QByteA
         *code = "listed";
         // Where it stands, and among how many.
         QJsonObject listed = toJson(entry);
-        listed.insert(QStringLiteral("of"), store.count(entry.difficulty));
+        listed.insert(QStringLiteral("of"), entry.of);
         return QHttpServerResponse(listed, Status::Created);
     }
     case ScoreStore::Added::AlreadyListed:

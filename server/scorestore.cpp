@@ -40,7 +40,9 @@ constexpr const char* Upgrade[] = {
 };
 constexpr const char* Indexes[] = {
     "DROP INDEX IF EXISTS entries_by_rank",
-    "CREATE INDEX IF NOT EXISTS entries_dealt_by_rank ON entries (difficulty, score DESC, id) WHERE dealt = 1",
+    // Dealt first: the ranked games are one range of it, read from the index
+    // alone when counted.
+    "CREATE INDEX IF NOT EXISTS entries_by_dealt_rank ON entries (dealt, difficulty, score DESC, id)",
 };
 
 } // namespace
@@ -266,11 +268,14 @@ ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& g
         QSqlQuery* added = run("WITH deal AS (UPDATE deals SET used = ? WHERE hash = ? AND used IS NULL AND expires > ? RETURNING hash),"
                                " added AS (INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes, dealt)"
                                " SELECT ?, ?, ?, ?, ?, ?, ?, 1 FROM deal RETURNING id)"
-                               " SELECT id, (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND score >= ?) FROM added",
-                               QVariantList{digest, dealHash, now} + values + QVariantList{game.start().difficulty, game.score()});
+                               " SELECT id, (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND score >= ?),"
+                               " (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ?) FROM added",
+                               QVariantList{digest, dealHash, now} + values
+                                   + QVariantList{game.start().difficulty, game.score(), game.start().difficulty});
         if (added && added->next()) {
             entry->id = added->value(0).toLongLong();
             entry->rank = added->value(1).toLongLong() + 1;
+            entry->of = added->value(2).toLongLong() + 1;
             added->finish();
             return Added::Stored;
         }
@@ -299,24 +304,35 @@ ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& g
         return taken ? notAdded(digest, dealHash, now) : Added::Failed;
     }
     QSqlQuery* inserted = run("INSERT INTO entries (digest, name, score, difficulty, ticks, played, bytes, dealt)"
-                              " VALUES (?, ?, ?, ?, ?, ?, ?, 1)",
+                              " VALUES (?, ?, ?, ?, ?, ?, ?, 1) RETURNING id",
                               values);
-    if (!inserted) {
+    if (!inserted || !inserted->next()) {
+        if (inserted)
+            inserted->finish();
         rollBack();
         return notAdded(digest, dealHash, now);
     }
+    entry->id = inserted->value(0).toLongLong();
     inserted->finish();
+    // Its place while the write lock is held: the row is the last of its score.
+    QSqlQuery* placed = run("SELECT (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND score >= ?),"
+                            " (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ?)",
+                            {entry->difficulty, entry->score, entry->difficulty});
+    if (!placed || !placed->next()) {
+        if (placed)
+            placed->finish();
+        rollBack();
+        return Added::Failed;
+    }
+    entry->rank = placed->value(0).toLongLong();
+    entry->of = placed->value(1).toLongLong();
+    placed->finish();
     QSqlQuery* committed = run("COMMIT", {});
     if (!committed) {
         rollBack();
         return Added::Failed;
     }
     committed->finish();
-    const std::optional<qint64> id = idOf(digest);
-    if (!id || *id == 0)
-        return Added::Failed;
-    entry->id = *id;
-    entry->rank = rankOf(entry->id, entry->difficulty, entry->score);
     return Added::Stored;
 }
 
@@ -346,17 +362,6 @@ std::optional<qint64> ScoreStore::idOf(const QString& digest)
     const qint64 id = query->next() ? query->value(0).toLongLong() : 0;
     query->finish();
     return id;
-}
-
-qint64 ScoreStore::rankOf(qint64 id, int difficulty, int score)
-{
-    // Better scores first; of equal scores, the one listed first.
-    QSqlQuery* query = run("SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND (score > ? OR (score = ? AND id < ?))",
-                           {difficulty, score, score, id});
-    const qint64 rank = query && query->next() ? query->value(0).toLongLong() + 1 : 0;
-    if (query)
-        query->finish();
-    return rank;
 }
 
 QList<ScoreStore::Entry> ScoreStore::scores(int difficulty, int offset, int limit)

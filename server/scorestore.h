@@ -29,6 +29,7 @@ public:
         qint64 ticks = 0;
         QDateTime played; // when the game ended, as the recording says
         qint64 rank = 0;  // in the world, among games of its difficulty
+        qint64 of = 0;    // games of its difficulty, as it was stored; 0 when not told
     };
     // A sea the scoreboard dealt: kept by the hash of its token, which only
     // the player holds.
@@ -82,7 +83,6 @@ private:
     // After a failure: true when the connection answers now, made again if
     // it was lost, and worth a second try.
     bool answersAgain();
-    qint64 rankOf(qint64 id, int difficulty, int score);
     // The entry's id, 0 when none has these bytes; nothing when the database fails.
     std::optional<qint64> idOf(const QString& digest);
     // Why an insert of these bytes on this deal did not add them.

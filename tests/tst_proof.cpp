@@ -11,6 +11,7 @@
 #include "platform/atomicfile.h"
 #include "platform/config.h"
 #include "platform/qpeapplication.h"
+#include "replay/launchcheck.h"
 #include "replay/recording.h"
 #include "replay/replayboard.h"
 #include "replay/replayshelf.h"
@@ -104,6 +105,8 @@ private slots:
     void verifierNeedsNothingAround_data();
     void verifierNeedsNothingAround();
     void mismatchIsOnTheSign();
+    void launchesByTheirPace_data();
+    void launchesByTheirPace();
     void fifosAreNeverRead_data();
     void commandLineEdges();
     void fifosAreNeverRead();
@@ -554,6 +557,34 @@ void tst_Proof::commandLineEdges()
     game.terminate();
     QVERIFY(game.waitForFinished(10000));
     QCOMPARE(game.exitStatus(), QProcess::NormalExit);
+}
+
+void tst_Proof::launchesByTheirPace_data()
+{
+    // Ticks between two launches, and the interval the launch timer counted
+    // down: early when, wherever between ticks both came, the timer cannot
+    // have run 92 % of it.
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<bool>("early");
+    QTest::newRow("on time") << 220 << 4400 << false;
+    QTest::newRow("late") << 400 << 4400 << false;
+    QTest::newRow("the coarse timer's 5 % early") << 209 << 4400 << false;
+    QTest::newRow("just within: 202 ticks and one in hand") << 202 << 4400 << false;
+    QTest::newRow("just past: 201 ticks and one in hand") << 201 << 4400 << true;
+    QTest::newRow("10 % early") << 198 << 4400 << true;
+    QTest::newRow("at once") << 0 << 4400 << true;
+    // Shorter than a tick: launches between the same two ticks.
+    QTest::newRow("two in one tick") << 0 << 15 << false;
+    QTest::newRow("10 % early, near a second") << 49 << 1100 << true;
+}
+
+void tst_Proof::launchesByTheirPace()
+{
+    QFETCH(int, ticks);
+    QFETCH(int, interval);
+    QFETCH(bool, early);
+    QCOMPARE(LaunchCheck::isEarly(ticks, interval), early);
 }
 
 int main(int argc, char** argv)
