@@ -32,7 +32,9 @@ constexpr const char* Schema[] = {
     " issued BIGINT NOT NULL,"
     " expires BIGINT NOT NULL,"
     " used VARCHAR(64))",
-    "CREATE INDEX IF NOT EXISTS deals_by_expiry ON deals (expires) WHERE used IS NULL",
+    // Not on used: marking a deal used then touches no index (PostgreSQL
+    // updates the row in place).
+    "CREATE INDEX IF NOT EXISTS deals_by_expiry ON deals (expires)",
 };
 // What a database of before lacks; made after the tables are there.
 constexpr const char* Upgrade[] = {
@@ -314,25 +316,23 @@ ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& g
     }
     entry->id = inserted->value(0).toLongLong();
     inserted->finish();
-    // Its place while the write lock is held: the row is the last of its score.
-    QSqlQuery* placed = run("SELECT (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND score >= ?),"
-                            " (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ?)",
-                            {entry->difficulty, entry->score, entry->difficulty});
-    if (!placed || !placed->next()) {
-        if (placed)
-            placed->finish();
-        rollBack();
-        return Added::Failed;
-    }
-    entry->rank = placed->value(0).toLongLong();
-    entry->of = placed->value(1).toLongLong();
-    placed->finish();
     QSqlQuery* committed = run("COMMIT", {});
     if (!committed) {
         rollBack();
         return Added::Failed;
     }
     committed->finish();
+    // Its place once the write lock is given back, for the servers sharing
+    // the file: better scores first; of equal scores, the one listed first.
+    if (QSqlQuery* placed = run("SELECT (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND (score > ? OR (score = ? AND id <= ?))),"
+                                " (SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ?)",
+                                {entry->difficulty, entry->score, entry->score, entry->id, entry->difficulty})) {
+        if (placed->next()) {
+            entry->rank = placed->value(0).toLongLong();
+            entry->of = placed->value(1).toLongLong();
+        }
+        placed->finish();
+    }
     return Added::Stored;
 }
 
