@@ -133,8 +133,11 @@ QByteArray tst_WorldPlay::metrics()
 void tst_WorldPlay::realGamesAreListedAndAHeldUpOneIsNot()
 {
     const QStringList calm{"Calm", "Stopped"}, loaded{"Busy One", "Busy Two"};
-    for (const QString& name : calm + loaded)
+    for (const QString& name : calm + loaded) {
         fetchDeals(player(name));
+        if (QTest::currentTestFailed())
+            return;
+    }
 
     // The next run's first game is on a deal. One played as it is; one
     // stopped three times for three seconds, at other points of its launches.
@@ -147,7 +150,8 @@ void tst_WorldPlay::realGamesAreListedAndAHeldUpOneIsNot()
             QTest::qWait(3000);
             ::kill(pid_t(stopped->processId()), SIGCONT);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(store->count(1) == 1 && metrics().contains("marlovex_recordings_total{code=\"pace\"} 1\n"), 180000);
+        QTRY_VERIFY2_WITH_TIMEOUT(store->count(1) == 1 && metrics().contains("marlovex_recordings_total{code=\"pace\"} 1\n"),
+                                  metrics().constData(), 180000);
         first->kill();
         stopped->kill();
         first->waitForFinished();
@@ -175,7 +179,7 @@ void tst_WorldPlay::realGamesAreListedAndAHeldUpOneIsNot()
         QList<std::shared_ptr<QProcess>> games;
         for (const QString& name : loaded)
             games.append(start(folder.filePath(name)));
-        QTRY_VERIFY_WITH_TIMEOUT(store->count(1) == 3, 240000);
+        QTRY_VERIFY2_WITH_TIMEOUT(store->count(1) == 3, metrics().constData(), 240000);
         for (const auto& process : busy + games) {
             process->kill();
             process->waitForFinished();

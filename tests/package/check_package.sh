@@ -88,9 +88,12 @@ for _ in $(seq 100); do
     curl -sf "http://127.0.0.1:$port/healthz" >/dev/null && break
     sleep 0.1
 done
+# It deals a sea, and refuses a game played on none with its code.
+dealt=$(curl -s -w ' %{http_code}' -X POST "http://127.0.0.1:$port/api/v1/deals") || true
 answer=$(curl -s -w ' %{http_code}' --data-binary @"$source/tests/recordings/autopilot-easy-3541.replay" \
          "http://127.0.0.1:$port/api/v1/recordings") || true
 kill -TERM "$serving" 2>/dev/null || true
 wait "$serving" || true
-[[ $answer == *'"score":3541'*' 201' ]] || fail "the packaged server did not list a recording: $answer $(cat "$scratch/server.out")"
+[[ $dealt =~ \"deal\":\"[0-9a-f]{64}\".*\ 201$ ]] || fail "the packaged server did not deal a sea: $dealt $(cat "$scratch/server.out")"
+[[ $answer == *'"code":"not-dealt"'*' 422' ]] || fail "the packaged server did not check a recording: $answer $(cat "$scratch/server.out")"
 echo "package checks passed"
