@@ -19,7 +19,12 @@ namespace {
 // A deal as the scoreboard words it, or nothing.
 std::optional<Sea> seaOf(const QJsonObject& o)
 {
-    const QByteArray token = QByteArray::fromHex(o.value(QLatin1String("deal")).toString().toLatin1());
+    // Exactly the token's hexadecimal digits: fromHex would make a token of
+    // an odd or a foreign digit too.
+    const QString hex = o.value(QLatin1String("deal")).toString();
+    const bool digits = hex.size() == 2 * Sea::TokenBytes
+        && std::all_of(hex.cbegin(), hex.cend(), [](QChar c) { return c.isDigit() || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); });
+    const QByteArray token = digits ? QByteArray::fromHex(hex.toLatin1()) : QByteArray();
     const qint64 seed = o.value(QLatin1String("seed")).toInteger(-1);
     if (token.size() != Sea::TokenBytes || seed < 0 || seed > qint64(0xFFFFFFFF))
         return std::nullopt;

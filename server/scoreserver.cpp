@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QBuffer>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QFontInfo>
@@ -306,7 +305,7 @@ QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request, QByteA
     if (!dealt)
         return refusal("not-dealt", QStringLiteral("its sea is not one this scoreboard dealt"), Status::UnprocessableEntity, code);
     if (!dealt->usedBy.isEmpty()) {
-        if (dealt->usedBy == QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()))
+        if (dealt->usedBy == ScoreStore::digestOf(body))
             return refusal("duplicate", QStringLiteral("this recording is listed already"), Status::Conflict, code);
         return refusal("deal-used", QStringLiteral("its sea was dealt for one game, and a game was listed on it already"), Status::Conflict, code);
     }
@@ -342,7 +341,9 @@ QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request, QByteA
     case ScoreStore::Added::DealUsed:
         return refusal("deal-used", QStringLiteral("its sea was dealt for one game, and a game was listed on it already"), Status::Conflict, code);
     case ScoreStore::Added::DealExpired:
-        return refusal("deal-expired", QStringLiteral("its sea's deal ran out"), Status::UnprocessableEntity, code);
+        return refusal("deal-expired", QStringLiteral("its sea was dealt for a game played by %1")
+                                           .arg(QDateTime::fromMSecsSinceEpoch(dealt->expires, Qt::UTC).toString(Qt::ISODate)),
+                       Status::UnprocessableEntity, code);
     case ScoreStore::Added::Failed:
         break;
     }

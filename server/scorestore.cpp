@@ -139,9 +139,9 @@ bool ScoreStore::upgrade(QSqlDatabase& db)
     return true;
 }
 
-QString ScoreStore::tokenHash(const QByteArray& token)
+QString ScoreStore::digestOf(const QByteArray& bytes)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(token, QCryptographicHash::Sha256).toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
 std::optional<ScoreStore::Deal> ScoreStore::issueDeal(qint64 now, qint64 lifetime, std::optional<quint32> seed)
@@ -253,7 +253,7 @@ ScoreStore::Added ScoreStore::add(const QByteArray& bytes, const Recording& game
 ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& game, const QByteArray& token, qint64 now,
                                      qint64 played, Entry* entry)
 {
-    const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const QString digest = digestOf(bytes);
     const QString dealHash = tokenHash(token);
     const QVariantList values{digest, game.name(), game.score(), game.start().difficulty, game.ticks(), played, bytes};
     entry->name = game.name();

@@ -59,8 +59,9 @@ public:
     // The deal of this token, if this scoreboard issued it: nothing with
     // *ran false when the database fails, with *ran true when there is none.
     std::optional<Deal> deal(const QByteArray& token, bool* ran);
-    // The hash a deal's token is kept by.
-    static QString tokenHash(const QByteArray& token);
+    // The hash a deal's token is kept by, and an entry's bytes.
+    static QString tokenHash(const QByteArray& token) { return digestOf(token); }
+    static QString digestOf(const QByteArray& bytes);
 
     // Stores a verified game played on the deal of this token, and marks the
     // deal used, at once: committed before this returns Stored. A deal is

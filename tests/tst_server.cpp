@@ -6,6 +6,7 @@
 #include "server/recordingcheck.h"
 #include "server/scorestore.h"
 #include "dealtgames.h"
+#include "board/rules.h"
 #include "replay/launchcheck.h"
 #include "testfiles.h"
 #include "testpostgres.h"
@@ -22,6 +23,7 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <cmath>
 #include <memory>
 
 #include <csignal>
@@ -158,6 +160,7 @@ void tst_Server::submissions_data()
     // What a player could not choose, chosen.
     QTest::newRow("draws other than its sea's") << "draws" << 422 << "where its sea gives" << QByteArray("sea");
     QTest::newRow("a seed other than the deal's") << "seed" << 422 << "not the one dealt" << QByteArray("sea");
+    QTest::newRow("begun further into the deal's sea") << "further" << 422 << "not the one dealt" << QByteArray("sea");
     QTest::newRow("launches 10 % early") << "early" << 422 << "% early" << QByteArray("pace");
     QTest::newRow("launches early by the tolerance and a tick") << "past" << 422 << "% early" << QByteArray("pace");
     QTest::newRow("launches early by the tolerance less a tick") << "within" << 201 << "\"rank\":1" << QByteArray("listed");
@@ -166,6 +169,12 @@ void tst_Server::submissions_data()
     QTest::newRow("no deal") << "home" << 422 << "on a sea the scoreboard dealt" << QByteArray("not-dealt");
     QTest::newRow("a deal expired") << "expired" << 422 << "dealt for a game played by" << QByteArray("deal-expired");
     QTest::newRow("sent sooner than it plays") << "soon" << 422 << "take longer to play" << QByteArray("too-soon");
+    // At the bounds, to the millisecond.
+    QTest::newRow("a deal running out as it comes") << "expiring" << 422 << "dealt for a game played by" << QByteArray("deal-expired");
+    QTest::newRow("sent as soon as it could be played") << "soonest" << 201 << "\"rank\":1" << QByteArray("listed");
+    QTest::newRow("a millisecond sooner") << "sooner" << 422 << "take longer to play" << QByteArray("too-soon");
+    // The date is the writer's to choose: listed no later than it came.
+    QTest::newRow("ended a year after it came") << "future" << 201 << "\"rank\":1" << QByteArray("listed");
 }
 
 void tst_Server::submissions()
@@ -198,6 +207,19 @@ void tst_Server::submissions()
         qToLittleEndian<quint32>(sea.seed ^ 1, bytes.data() + DealtGames::SeedAt);
     if (sent == "pictures")
         qToLittleEndian<quint16>(30, bytes.data() + DealtGames::SubWidthAt);
+    if (sent == "further")
+        qToLittleEndian<quint64>(3, bytes.data() + DealtGames::DrawsBeforeAt);
+    const qint64 arrived = QDateTime::currentMSecsSinceEpoch();
+    if (sent == "future")
+        qToLittleEndian<qint64>(arrived + 365 * DealtGames::DayMilliseconds, bytes.data() + DealtGames::EndedAt);
+    bool ran = false;
+    const std::optional<ScoreStore::Deal> issued = store->deal(sea.deal, &ran);
+    QVERIFY(issued);
+    const qint64 soonest = issued->issued + qint64(std::ceil(double(game.ticks()) * Rules::TickInterval * (1.0 - tolerance)));
+    if (sent == "expiring")
+        server->clock = [at = issued->expires] { return at; };
+    if (sent == "soonest" || sent == "sooner")
+        server->clock = [at = soonest - (sent == "sooner" ? 1 : 0)] { return at; };
     bytes = TestFiles::withChecksum(bytes);
     if (sent == "cut")
         bytes = bytes.left(bytes.size() / 2);
@@ -238,9 +260,10 @@ void tst_Server::submissions()
         QCOMPARE(listed(), qint64(1));
         const QJsonObject entry = QJsonDocument::fromJson(answer.body).object();
         QCOMPARE(request("GET", QStringLiteral("/api/v1/recordings/%1").arg(entry["id"].toInteger())).body, bytes);
+        const QDateTime date = QDateTime::fromString(entry["date"].toString(), Qt::ISODate);
+        QVERIFY2(date.isValid() && date.toMSecsSinceEpoch() <= QDateTime::currentMSecsSinceEpoch(), qPrintable(entry["date"].toString()));
     } else {
         // Nothing stored: the deal is still there for a game of the player's.
-        bool ran = false;
         const std::optional<ScoreStore::Deal> dealt = store->deal(sea.deal, &ran);
         QVERIFY(ran && dealt);
         QVERIFY(dealt->usedBy.isEmpty());

@@ -94,6 +94,8 @@ private slots:
     void nothingIsSentWhileOff();
     void oddAnswersDoNoHarm_data();
     void oddAnswersDoNoHarm();
+    void oddDealsAreNotKept_data();
+    void oddDealsAreNotKept();
     void theWindowSharesWhatThePlayerChose();
     void theWorldsBestAreWatchedAndKept();
     void oddListsLeaveTheKeptOne_data();
@@ -317,6 +319,43 @@ void tst_Sharing::oddAnswersDoNoHarm()
     QTest::qWait(500);
     QTRY_COMPARE(sharer.standing(), standing);
     QCOMPARE(sharer.waiting(), waiting);
+}
+
+void tst_Sharing::oddDealsAreNotKept_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("kept");
+    const QByteArray token(64, 'a');
+    auto deal = [](const QByteArray& fields) { return http("201 Created", "{" + fields + "}"); };
+    QTest::newRow("a deal") << deal("\"deal\":\"" + token + "\",\"seed\":7,\"expires\":\"2099-01-01T00:00:00.000Z\"")
+                            << int(DealReserve::Kept);
+    QTest::newRow("a deal of 4 MiB") << deal("\"deal\":\"" + token + "\",\"seed\":7,\"expires\":\"2099-01-01T00:00:00.000Z\",\"x\":\""
+                                            + QByteArray(4 << 20, 'x') + "\"")
+                                     << 0;
+    QTest::newRow("a token a digit short") << deal("\"deal\":\"" + token.left(63) + "\",\"seed\":7,\"expires\":\"2099-01-01T00:00:00.000Z\"") << 0;
+    QTest::newRow("a token not hex") << deal("\"deal\":\"" + QByteArray(64, 'z') + "\",\"seed\":7,\"expires\":\"2099-01-01T00:00:00.000Z\"") << 0;
+    QTest::newRow("a seed below 0") << deal("\"deal\":\"" + token + "\",\"seed\":-1,\"expires\":\"2099-01-01T00:00:00.000Z\"") << 0;
+    QTest::newRow("a seed past 32 bits") << deal("\"deal\":\"" + token + "\",\"seed\":4294967296,\"expires\":\"2099-01-01T00:00:00.000Z\"") << 0;
+    QTest::newRow("run out already") << deal("\"deal\":\"" + token + "\",\"seed\":7,\"expires\":\"2000-01-01T00:00:00.000Z\"") << 0;
+    QTest::newRow("no expiry") << deal("\"deal\":\"" + token + "\",\"seed\":7") << 0;
+    QTest::newRow("not 201") << http("200 OK", "{\"deal\":\"" + token + "\",\"seed\":7,\"expires\":\"2099-01-01T00:00:00.000Z\"}") << 0;
+    QTest::newRow("not JSON") << http("201 Created", "<html>") << 0;
+}
+
+void tst_Sharing::oddDealsAreNotKept()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, kept);
+    QTcpServer standIn;
+    QVERIFY(answerEveryRequest(standIn, answer));
+    DealReserve deals(folder->filePath("outbox/deals.json"));
+    deals.setAddress(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(standIn.serverPort())));
+    QTest::qWait(600);
+    QTRY_COMPARE(deals.atHand(), kept);
+    // What is kept on disk is what the next start has.
+    DealReserve again(folder->filePath("outbox/deals.json"));
+    again.setAddress(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(standIn.serverPort())));
+    QCOMPARE(again.atHand() >= kept, true);
 }
 
 void tst_Sharing::theWindowSharesWhatThePlayerChose()

@@ -26,7 +26,7 @@ struct Pace {
 };
 
 // Where a recording's header holds what the forgeries change.
-constexpr int ScoreAt = 20, DestroyerXAt = 12, SubWidthAt = 40, SeedAt = 48, TokenAt = 60;
+constexpr int DestroyerXAt = 12, ScoreAt = 20, EndedAt = 28, SubWidthAt = 40, SeedAt = 48, DrawsBeforeAt = 52, TokenAt = 60;
 
 // These bytes of a recording with another deal's token in them, the checksum
 // made right: the same game, sent on another deal of the same seed.
