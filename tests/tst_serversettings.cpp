@@ -14,6 +14,8 @@ class tst_ServerSettings : public QObject
 private slots:
     void settings_data();
     void settings();
+    void dealLifetime_data();
+    void dealLifetime();
 };
 
 void tst_ServerSettings::settings_data()
@@ -83,6 +85,32 @@ void tst_ServerSettings::settings()
     QTEST(settings.limits.refillMilliseconds, "refillMilliseconds");
     QTEST(settings.limits.requestMilliseconds, "requestMilliseconds");
     QTEST(int(settings.limits.proxies.size()), "proxies");
+}
+
+void tst_ServerSettings::dealLifetime_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<qint64>("hours"); // -1: refused
+    QTest::newRow("a week unless set") << QByteArray() << qint64(7 * 24);
+    QTest::newRow("two hours") << QByteArray("[deals]\nlifetime-hours = 2\n") << qint64(2);
+    QTest::newRow("a leap year") << QByteArray("[deals]\nlifetime-hours = 8784\n") << qint64(8784);
+    QTest::newRow("past it") << QByteArray("[deals]\nlifetime-hours = 8785\n") << qint64(-1);
+    QTest::newRow("none") << QByteArray("[deals]\nlifetime-hours = 0\n") << qint64(-1);
+}
+
+void tst_ServerSettings::dealLifetime()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(qint64, hours);
+    QTemporaryDir folder;
+    TestFiles::write(folder.filePath("server.conf"), config);
+    ServerSettings settings;
+    const bool taken = settings.read({"marlovex-server", "--config", folder.filePath("server.conf")});
+    QCOMPARE(taken, hours >= 0);
+    if (taken)
+        QCOMPARE(settings.limits.dealMilliseconds, hours * 60 * 60 * 1000);
+    else
+        QVERIFY2(settings.error().contains("[deals] lifetime-hours"), qPrintable(settings.error()));
 }
 
 QTEST_MAIN(tst_ServerSettings)
