@@ -8,10 +8,13 @@
 #include "platform/qpeapplication.h"
 
 #include <QDialog>
-#include <QtEndian>
+#include <QDir>
+#include <QFile>
 #include <QMenuBar>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QtEndian>
+#include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>

@@ -5,7 +5,11 @@
 #include "outputcapture.h"
 #include "testenvironment.h"
 
-#include <QtTest>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 

@@ -1,8 +1,13 @@
 #include "platform/config.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
+#include <QThread>
 
 #include <csignal>
 #include <pwd.h>

@@ -3,11 +3,15 @@
 // Keys dialog, a replay's sign with room around its words.
 
 #include "gamewindow.h"
+#include "testpaths.h"
 
 #include "board/board.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 
@@ -58,7 +62,7 @@ void tst_FirstLook::initTestCase()
     settings.write("[window]\nSize = 1\n");
     settings.close();
     QVERIFY(QDir().mkpath(config + "/data/marlovex/replays"));
-    QVERIFY(QFile::copy(QStringLiteral(MARLOVEX_SOURCE_RECORDINGS) + "/autopilot-easy-3541.replay",
+    QVERIFY(QFile::copy(TestPaths::recordings() + "/autopilot-easy-3541.replay",
                         config + "/data/marlovex/replays/last.replay"));
     window = std::make_unique<GameWindow>(home.path() + "/runtime");
     QTemporaryDir elsewhere;

@@ -13,8 +13,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
-#include <QtTest>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
 
 using A = BoardAccess;
 

@@ -9,7 +9,8 @@
 #include "pad/gamepads.h"
 
 #include <QMessageBox>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 
 #include <SDL.h>
 

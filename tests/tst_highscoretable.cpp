@@ -3,11 +3,15 @@
 #include "modalanswerer.h"
 #include "outputcapture.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
-#include <QLockFile>
-#include <QtTest>
 
 #include <memory>
 

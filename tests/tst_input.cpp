@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTest>
 #include <QTranslator>
-#include <QtTest>
 
 namespace {
 

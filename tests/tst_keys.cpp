@@ -10,11 +10,13 @@
 #include "modalanswerer.h"
 #include "platform/qpeapplication.h"
 
+#include <QDir>
+#include <QFile>
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

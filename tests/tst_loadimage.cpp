@@ -3,9 +3,11 @@
 #include "outputcapture.h"
 #include "testenvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

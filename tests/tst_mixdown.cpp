@@ -5,7 +5,7 @@
 #include "sound/mixdown.h"
 #include "sound/soundeffects.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <cstdint>
 #include <vector>

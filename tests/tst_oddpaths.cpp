@@ -3,11 +3,14 @@
 #include "platform/qpeapplication.h"
 #include "replay/recording.h"
 #include "replay/replayshelf.h"
+#include "testpaths.h"
 
+#include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -53,7 +56,7 @@ void tst_OddPaths::foldersRoundTrip()
     qputenv("XDG_CONFIG_HOME", base + configName);
 
     const std::optional<Recording> game
-        = Recording::load(QStringLiteral(MARLOVEX_SOURCE_RECORDINGS "/autopilot-easy-3541.replay"), nullptr);
+        = Recording::load(TestPaths::recordings() + QStringLiteral("/autopilot-easy-3541.replay"), nullptr);
     QVERIFY(game);
     {
         HighScoreTable table(nullptr, "Marlovex");
@@ -83,7 +86,7 @@ void tst_OddPaths::foldersRoundTrip()
 void tst_OddPaths::verifierOpensTheNamedFile()
 {
     QTemporaryDir root;
-    QFile committed(QStringLiteral(MARLOVEX_SOURCE_RECORDINGS "/autopilot-easy-3541.replay"));
+    QFile committed(TestPaths::recordings() + QStringLiteral("/autopilot-easy-3541.replay"));
     QVERIFY(committed.open(QIODevice::ReadOnly));
     const QByteArray bytes = committed.readAll();
     std::FILE* copy = std::fopen(QFile::encodeName(root.path()) + "/caf\xe9.replay", "wb");
@@ -95,7 +98,7 @@ void tst_OddPaths::verifierOpensTheNamedFile()
     QProcess verifier;
     verifier.start(QStringLiteral("/bin/sh"),
                    {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --verify-replay \"$1/caf$(printf '\\351').replay\""),
-                    QStringLiteral(MARLOVEX_PROGRAM), root.path()});
+                    TestPaths::program(), root.path()});
     QVERIFY(verifier.waitForFinished(30000));
     const QString said = QString::fromUtf8(verifier.readAll() + verifier.readAllStandardError());
     QVERIFY2(verifier.exitCode() == 0, qPrintable(said));

@@ -1,10 +1,11 @@
 #include "testenvironment.h"
+#include "testpaths.h"
 
 #include "board/board.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 
@@ -90,7 +91,7 @@ void tst_Pictures::generatorReproducesCommittedPictures()
 {
     QTemporaryDir out;
     QProcess generator;
-    generator.start(QStringLiteral(MARLOVEX_MAKEPICS), {out.path()});
+    generator.start(TestPaths::makepics(), {out.path()});
     QVERIFY(generator.waitForFinished(30000));
     QCOMPARE(generator.exitCode(), 0);
     for (const QString& name : TestEnvironment::pictureNames()) {

@@ -7,13 +7,16 @@
 
 #include "frametest.h"
 #include "gamewindow.h"
+#include "testpaths.h"
 
 #include "board/board.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 
@@ -49,7 +52,7 @@ QImage tst_Play::board()
 
 int tst_Play::bombsToHand(const QImage& field)
 {
-    const QImage bomb = QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/bomb.png")).convertToFormat(QImage::Format_ARGB32);
+    const QImage bomb = QImage(TestPaths::pictures() + QStringLiteral("/bomb.png")).convertToFormat(QImage::Format_ARGB32);
     int count = 0;
     for (int i = 0; i < Board::MaxBombs; ++i)
         count += FrameTest::spriteAt(field, bomb, QPoint(Board::FieldWidth - (i + 1) * 8, 3));
@@ -104,7 +107,7 @@ void tst_Play::keysOfADesktopGame()
 
     // The game that ended was kept, and replays to its score.
     QProcess verifier;
-    verifier.start(QStringLiteral(MARLOVEX_PROGRAM),
+    verifier.start(TestPaths::program(),
                    {QStringLiteral("--verify-replay"), home.path() + "/keys/data/marlovex/replays/last.replay"});
     QVERIFY(verifier.waitForFinished(30000));
     QVERIFY2(verifier.exitCode() == 0, verifier.readAllStandardOutput() + verifier.readAllStandardError());

@@ -3,7 +3,6 @@
 #include "appwindows.h"
 #include "autopilot.h"
 #include "boardaccess.h"
-#include "testfiles.h"
 #include "boardfixture.h"
 #include "highscore/highscoretable.h"
 #include "instantanswers.h"
@@ -15,14 +14,19 @@
 #include "replay/recording.h"
 #include "replay/replayboard.h"
 #include "replay/replayshelf.h"
+#include "testfiles.h"
+#include "testpaths.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <memory>
@@ -75,7 +79,7 @@ Verified verify(const QString& file, const QProcessEnvironment& env, const QStri
     QProcess verifier;
     verifier.setProcessEnvironment(env);
     verifier.setWorkingDirectory(folder);
-    verifier.start(QStringLiteral(MARLOVEX_PROGRAM), {QStringLiteral("--verify-replay"), file});
+    verifier.start(TestPaths::program(), {QStringLiteral("--verify-replay"), file});
     if (!verifier.waitForFinished(60000))
         return {};
     return {verifier.exitCode(), QString::fromUtf8(verifier.readAllStandardOutput() + verifier.readAllStandardError())};
@@ -429,7 +433,7 @@ void tst_Proof::verifierNeedsNothingAround_data()
     QTest::newRow("no display, no pictures") << QStringList();
     QTest::newRow("a session's variables, pointing nowhere")
         << QStringList{"DISPLAY=:97", "WAYLAND_DISPLAY=nowhere-0", "QT_QPA_PLATFORM=xcb", "XAUTHORITY=/nonexistent",
-                       "QPEDIR=" + QStringLiteral(MARLOVEX_SOURCE_RECORDINGS)};
+                       "QPEDIR=" + TestPaths::recordings()};
     QTest::newRow("the desktop's pictures of other sizes below the folder") << QStringList{"XAUTHORITY=", "PICTURES=other"};
 }
 
@@ -455,7 +459,7 @@ void tst_Proof::verifierNeedsNothingAround()
         env.insert(variable.section('=', 0, 0), variable.section('=', 1));
     }
     for (const char* name : {"autopilot-easy-3541.replay", "random-keys-normal-932.replay"}) {
-        const QString file = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS) + '/' + name;
+        const QString file = TestPaths::recordings() + '/' + name;
         const Verified v = verify(file, env, folder);
         QVERIFY2(v.exitCode == 0, qPrintable(v.said));
         QVERIFY2(v.said.contains("matches"), qPrintable(v.said));
@@ -465,7 +469,7 @@ void tst_Proof::verifierNeedsNothingAround()
 void tst_Proof::mismatchIsOnTheSign()
 {
     // A recorded game whose score was changed: watched, the sign says so at its end.
-    const auto good = Recording::load(QStringLiteral(MARLOVEX_SOURCE_RECORDINGS) + "/every-slot-taken-628.replay", nullptr);
+    const auto good = Recording::load(TestPaths::recordings() + "/every-slot-taken-628.replay", nullptr);
     QVERIFY(good);
     QByteArray bytes = good->toBytes();
     qToLittleEndian<qint32>(700, bytes.data() + 20);
@@ -536,7 +540,7 @@ void tst_Proof::commandLineEdges()
 {
     // No file at all: one line saying so, nothing of Qt's.
     QProcess verifier;
-    verifier.start(QStringLiteral(MARLOVEX_PROGRAM), {QStringLiteral("--verify-replay"), QString()});
+    verifier.start(TestPaths::program(), {QStringLiteral("--verify-replay"), QString()});
     QVERIFY(verifier.waitForFinished(30000));
     QCOMPARE(verifier.exitCode(), 2);
     const QString err = QString::fromUtf8(verifier.readAllStandardError());
@@ -551,7 +555,7 @@ void tst_Proof::commandLineEdges()
     env.insert("XDG_DATA_HOME", data->path());
     env.insert("SDL_AUDIODRIVER", "dummy");
     game.setProcessEnvironment(env);
-    game.start(QStringLiteral(MARLOVEX_PROGRAM), {QStringLiteral("-platform"), QStringLiteral("offscreen")});
+    game.start(TestPaths::program(), {QStringLiteral("-platform"), QStringLiteral("offscreen")});
     QVERIFY(game.waitForStarted());
     QVERIFY2(!game.waitForFinished(1500), game.readAllStandardError().constData());
     game.terminate();

@@ -6,12 +6,13 @@
 #include "platform/qpeapplication.h"
 #include "replay/recording.h"
 #include "testfiles.h"
+#include "testpaths.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 #include <random>
@@ -30,7 +31,7 @@ constexpr int TicksAt = 24;
 constexpr int EventsLengthAt = 40; // with no name
 constexpr int EventsAt = 44;       // with no name
 
-const QString Committed = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS);
+const QString Committed = TestPaths::recordings();
 
 } // namespace
 
@@ -79,7 +80,7 @@ void tst_RecordingFile::committedRecordingsVerify()
     QFETCH(int, score);
 
     QProcess verifier;
-    verifier.start(QStringLiteral(MARLOVEX_PROGRAM), {QStringLiteral("--verify-replay"), file});
+    verifier.start(TestPaths::program(), {QStringLiteral("--verify-replay"), file});
     QVERIFY(verifier.waitForFinished(60000));
     const QString said = QString::fromUtf8(verifier.readAllStandardOutput());
     QVERIFY2(verifier.exitCode() == 0, qPrintable(said + verifier.readAllStandardError()));
@@ -214,7 +215,7 @@ void tst_RecordingFile::badRecordingsAreRefused()
     const QString file = data->filePath("bad.replay");
     QVERIFY(TestFiles::write(file, bytes));
     QProcess verifier;
-    verifier.start(QStringLiteral(MARLOVEX_PROGRAM), {QStringLiteral("--verify-replay"), file});
+    verifier.start(TestPaths::program(), {QStringLiteral("--verify-replay"), file});
     QVERIFY(verifier.waitForFinished(60000));
     QCOMPARE(verifier.exitStatus(), QProcess::NormalExit);
     const QString out = QString::fromUtf8(verifier.readAllStandardOutput());

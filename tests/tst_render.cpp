@@ -9,7 +9,7 @@
 
 #include <QPainter>
 #include <QScreen>
-#include <QtTest>
+#include <QTest>
 
 using A = BoardAccess;
 

@@ -1,26 +1,29 @@
 #include "app/appwindow.h"
 #include "appwindows.h"
 #include "autopilot.h"
+#include "board/rules.h"
 #include "boardaccess.h"
-#include "testfiles.h"
 #include "boardfixture.h"
 #include "highscore/highscoretable.h"
 #include "highscoreaccess.h"
 #include "instantanswers.h"
 #include "keys.h"
 #include "platform/qpeapplication.h"
-#include "board/rules.h"
 #include "replay/recording.h"
 #include "replay/replayboard.h"
 #include "replay/replayshelf.h"
+#include "testfiles.h"
+#include "testpaths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFocusEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 #include <random>
@@ -29,7 +32,7 @@ using A = BoardAccess;
 
 namespace {
 
-const QString Committed = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS);
+const QString Committed = TestPaths::recordings();
 
 quint64 frameHash(Board& b)
 {

@@ -2,8 +2,10 @@
 #include "platform/resource.h"
 #include "testenvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 class tst_Resource : public QObject
 {

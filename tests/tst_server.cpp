@@ -1,27 +1,32 @@
 // The scoreboard's server on loopback, with an SQLite database of its own:
 // what it lists, what it refuses and how.
 
-#include "server/scoreserver.h"
-#include "highscore/highscoretable.h"
-#include "server/recordingcheck.h"
-#include "server/scorestore.h"
-#include "dealtgames.h"
 #include "board/rules.h"
+#include "dealtgames.h"
+#include "highscore/highscoretable.h"
 #include "replay/launchcheck.h"
+#include "server/recordingcheck.h"
+#include "server/scoreserver.h"
+#include "server/scorestore.h"
 #include "testfiles.h"
+#include "testpaths.h"
 #include "testpostgres.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <QtTest>
+#include <QTest>
 
 #include <cmath>
 #include <memory>
@@ -35,7 +40,7 @@ struct Answer {
     QByteArray body;
 };
 
-const QString Committed = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS);
+const QString Committed = TestPaths::recordings();
 
 } // namespace
 
@@ -333,7 +338,7 @@ void tst_Server::killedMidStreamKeepsWhatItAcknowledged()
     const QString database = freshDatabase();
     auto start = [&](QProcess& process) {
         process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        process.start(QStringLiteral(MARLOVEX_SERVER_PROGRAM),
+        process.start(TestPaths::server(),
                       {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--database"), database});
         QVERIFY(process.waitForStarted());
         QTRY_VERIFY(request("GET", QStringLiteral("/healthz")).status == 200);
@@ -443,7 +448,7 @@ void tst_Server::serversSharingADatabaseHonourOneAnothersDeals()
         probe.close();
         processes.append(std::make_shared<QProcess>());
         processes.back()->setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        processes.back()->start(QStringLiteral(MARLOVEX_SERVER_PROGRAM),
+        processes.back()->start(TestPaths::server(),
                                 {"--config", config, "--listen", QStringLiteral("127.0.0.1:%1").arg(ports.back()), "--database",
                                  databaseUrl});
         QVERIFY(processes.back()->waitForStarted());

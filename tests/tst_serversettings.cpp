@@ -5,7 +5,7 @@
 #include "testfiles.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 class tst_ServerSettings : public QObject
 {

@@ -4,6 +4,7 @@
 #include "appwindows.h"
 #include "boardaccess.h"
 #include "modalanswerer.h"
+#include "testpaths.h"
 
 #include "highscore/highscoretable.h"
 #include "online/scoresharer.h"
@@ -17,8 +18,10 @@
 #include "testfiles.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -28,13 +31,13 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 
 namespace {
 
-const QString Committed = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS);
+const QString Committed = TestPaths::recordings();
 
 Recording committed(const QString& file, const QByteArray& changed = QByteArray())
 {

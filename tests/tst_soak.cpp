@@ -7,9 +7,10 @@
 #include "highscore/highscoretable.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QSet>
-#include <QtTest>
+#include <QTest>
 
 #include <cstdlib>
 #include <unistd.h>

@@ -6,12 +6,16 @@
 #include "sound/loudnessmeter.h"
 #include "sound/mixer.h"
 #include "sound/soundeffects.h"
+#include "testpaths.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <QtTest>
+#include <QTest>
 
 #include <atomic>
 #include <functional>
@@ -102,9 +106,9 @@ private slots:
 void tst_Sounds::generatorReproducesCommittedSounds()
 {
     QTemporaryDir scratch;
-    QCOMPARE(QProcess::execute(QStringLiteral(MARLOVEX_MAKESOUNDS), {scratch.path()}), 0);
+    QCOMPARE(QProcess::execute(TestPaths::makesounds(), {scratch.path()}), 0);
     for (const QString& name : Effects)
-        QVERIFY2(readFile(scratch.path() + '/' + name + ".wav") == readFile(QStringLiteral(MARLOVEX_SOURCE_SOUNDS "/") + name + ".wav"),
+        QVERIFY2(readFile(scratch.path() + '/' + name + ".wav") == readFile(TestPaths::sounds() + QStringLiteral("/") + name + ".wav"),
                  qPrintable(name));
 }
 
@@ -118,7 +122,7 @@ void tst_Sounds::effectsAreEvenlyLoudWithoutClicks_data()
 void tst_Sounds::effectsAreEvenlyLoudWithoutClicks()
 {
     QFETCH(QString, name);
-    const std::vector<int16_t> sound = samplesOf(readFile(QStringLiteral(MARLOVEX_SOURCE_SOUNDS "/") + name + ".wav"), 44);
+    const std::vector<int16_t> sound = samplesOf(readFile(TestPaths::sounds() + QStringLiteral("/") + name + ".wav"), 44);
     QVERIFY(sound.size() > 4000);
     const LoudnessMeter meter(Mixer::Rate);
     const double loudness = meter.momentaryMax(sound);

@@ -7,7 +7,7 @@
 #include "highscore/highscoretable.h"
 
 #include <QDialog>
-#include <QtTest>
+#include <QTest>
 
 using A = BoardAccess;
 

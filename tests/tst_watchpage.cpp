@@ -3,33 +3,36 @@
 // drawn pixel for pixel as the game draws them, names shown as text, and
 // not one message in the browser's console.
 
+#include "dealtgames.h"
+#include "replay/replayboard.h"
 #include "server/scoreserver.h"
 #include "server/scorestore.h"
-#include "replay/replayboard.h"
-#include "dealtgames.h"
 #include "testfiles.h"
+#include "testpaths.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QCryptographicHash>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 
 namespace {
 
-const QString Committed = QStringLiteral(MARLOVEX_SOURCE_RECORDINGS);
+const QString Committed = TestPaths::recordings();
 
 // The "Score: n" line, which the browser writes in its own hand.
 const QRect ScoreLine(0, 0, 90, 16);

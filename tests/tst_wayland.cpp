@@ -8,14 +8,19 @@
 #include "endboxes.h"
 #include "outputcapture.h"
 #include "platform/qpeapplication.h"
+#include "testpaths.h"
 
 #include "board/board.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMenuBar>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -104,11 +109,11 @@ void tst_Wayland::realProgramDrawsItsField()
     env.insert("XDG_CONFIG_HOME", config.path());
     game.setProcessEnvironment(env);
     game.setWorkingDirectory(elsewhere.path());
-    game.start(QStringLiteral(MARLOVEX_PROGRAM), {});
+    game.start(TestPaths::program(), {});
     QVERIFY(game.waitForStarted());
     // The sky's and the sea's colours, somewhere on the screen.
-    const QImage sky = QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/sky.png"));
-    const QImage sea = QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/water1.png"));
+    const QImage sky = QImage(TestPaths::pictures() + QStringLiteral("/sky.png"));
+    const QImage sea = QImage(TestPaths::pictures() + QStringLiteral("/water1.png"));
     const QRgb skyColour = sky.pixel(60, 30) & 0xffffff, seaColour = sea.pixel(120, 200) & 0xffffff;
     auto drawn = [&] {
         const QString shot = config.path() + "/shot.png";

@@ -4,12 +4,17 @@
 
 #include "frametest.h"
 #include "gamewindow.h"
+#include "testpaths.h"
 
 #include "board/board.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 
@@ -19,7 +24,7 @@ namespace {
 
 QImage picture(const char* name)
 {
-    return QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/%1.png").arg(QLatin1String(name)))
+    return QImage((TestPaths::pictures() + QStringLiteral("/%1.png")).arg(QLatin1String(name)))
         .convertToFormat(QImage::Format_ARGB32);
 }
 
@@ -60,7 +65,7 @@ void tst_Window::initTestCase()
     QVERIFY(QDir(home.path()).mkdir("runtime"));
     QFile::setPermissions(home.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     window = std::make_unique<GameWindow>(home.path() + "/runtime");
-    QVERIFY(window->launch(QStringLiteral(MARLOVEX_RUN_DIR), home.path() + "/config"));
+    QVERIFY(window->launch(TestPaths::buildDir(), home.path() + "/config"));
 }
 
 QImage tst_Window::board()
@@ -97,7 +102,7 @@ bool tst_Window::seaAndSkyShown(const QImage& field)
     if (field.pixel(60, 30) != picture("sky").pixel(60, 30) || field.pixel(200, 8) != picture("sky").pixel(200, 8))
         return false;
     for (int i = 1; i <= Board::WaterFrames; ++i) {
-        const QImage frame = QImage(QStringLiteral(MARLOVEX_SOURCE_PICTURES "/water%1.png").arg(i)).convertToFormat(QImage::Format_ARGB32);
+        const QImage frame = QImage((TestPaths::pictures() + QStringLiteral("/water%1.png")).arg(i)).convertToFormat(QImage::Format_ARGB32);
         if (FrameTest::samePixels(field.copy(0, Board::WaterY, Board::FieldWidth, 20), frame.copy(0, 0, Board::FieldWidth, 20)))
             return true;
     }
@@ -229,7 +234,7 @@ void tst_Window::fileSizeLimitFailsTheWriteOnly()
     });
     QTemporaryDir elsewhere;
     game.setWorkingDirectory(elsewhere.path());
-    game.start(QStringLiteral(MARLOVEX_PROGRAM), {});
+    game.start(TestPaths::program(), {});
     QByteArray err;
     QTRY_VERIFY_WITH_TIMEOUT((err += game.readAllStandardError()).contains("\nframe\n"), 10000);
     game.terminate();
@@ -264,7 +269,7 @@ void tst_Window::noDisplayIsOneLine()
     env.insert("XDG_RUNTIME_DIR", home.path() + "/runtime");
     env.insert("XDG_CONFIG_HOME", home.path() + "/nodisplay");
     game.setProcessEnvironment(env);
-    game.start(QStringLiteral(MARLOVEX_PROGRAM), {});
+    game.start(TestPaths::program(), {});
     QVERIFY(game.waitForFinished(10000));
     QCOMPARE(game.exitStatus(), QProcess::NormalExit); // not an abort
     QCOMPARE(game.exitCode(), 1);

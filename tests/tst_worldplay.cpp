@@ -11,16 +11,20 @@
 #include "server/scoreserver.h"
 #include "server/scorestore.h"
 #include "testfiles.h"
+#include "testpaths.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 
@@ -106,7 +110,7 @@ std::unique_ptr<QProcess> tst_WorldPlay::start(const QString& home)
     env.insert("SDL_AUDIODRIVER", "dummy");
     game->setProcessEnvironment(env);
     game->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    game->start(QStringLiteral(MARLOVEX_PROGRAM), {});
+    game->start(TestPaths::program(), {});
     if (!game->waitForStarted())
         qFatal("the game did not start");
     return game;
@@ -163,7 +167,7 @@ void tst_WorldPlay::realGamesAreListedAndAHeldUpOneIsNot()
     const QByteArray refused = TestFiles::read(held + "/outbox/refused.txt");
     QVERIFY2(refused.contains("sooner than the game sends them"), refused.constData());
     QProcess verifier;
-    verifier.start(QStringLiteral(MARLOVEX_PROGRAM), {"--verify-replay", held + "/replays/last.replay"});
+    verifier.start(TestPaths::program(), {"--verify-replay", held + "/replays/last.replay"});
     QVERIFY(verifier.waitForFinished(30000));
     const QByteArray said = verifier.readAllStandardOutput();
     QVERIFY2(verifier.exitCode() == 0, said.constData());

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Builds the Debian package (tools/package, lintian included), unpacks it into
-# a scratch root and checks what is there, starts the unpacked program from
-# another folder, and asks apt whether the package would install here.
-#   check_package.sh <source folder> <CMake project version>
+# Builds the Debian package from the build under test (tools/package --from,
+# lintian included), unpacks it into a scratch root and checks what is there,
+# starts the unpacked program from another folder, and asks apt whether the
+# package would install here.
+#   check_package.sh <source folder> <CMake project version> <build folder>
 set -euo pipefail
 source=$1
 version=$2
+build=$3
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 changelog=$(cd "$source" && dpkg-parsechangelog -S Version)
 [[ $changelog == "$version" ]] || fail "debian/changelog says $changelog, CMake $version"
-"$source/tools/package"
+"$source/tools/package" --from "$build"
 deb=$(ls "$source"/build/package/marlovex_"$version"_*.deb)
 
 root=$scratch/root

@@ -4,7 +4,7 @@
 
 #include "platform/qpeapplication.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace AppWindows {
 

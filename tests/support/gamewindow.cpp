@@ -1,7 +1,10 @@
 #include "gamewindow.h"
+#include "testpaths.h"
 
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 GameWindow::GameWindow(const QString& runtime)
     : runtime(runtime)
@@ -32,7 +35,7 @@ bool GameWindow::launch(const QString& folder, const QString& config, const QStr
         env.insert(variable.section('=', 0, 0), variable.section('=', 1));
     process->setProcessEnvironment(env);
     process->setWorkingDirectory(folder);
-    process->start(QStringLiteral(MARLOVEX_PROGRAM), {});
+    process->start(TestPaths::program(), {});
     if (!process->waitForStarted())
         return false;
 

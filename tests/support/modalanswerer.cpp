@@ -7,7 +7,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 
 ModalAnswerer::ModalAnswerer(QObject* parent)
     : QObject(parent)

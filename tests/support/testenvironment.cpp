@@ -1,4 +1,5 @@
 #include "testenvironment.h"
+#include "testpaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +8,7 @@ namespace TestEnvironment {
 
 QString sourcePictures()
 {
-    return QStringLiteral(MARLOVEX_SOURCE_PICTURES);
+    return TestPaths::pictures();
 }
 
 const QStringList& pictureNames()
