@@ -67,7 +67,7 @@ void ReplayWatcher::fillWorld()
             // The scoreboard's names are text, shown as the list shows names.
             QString name = metrics.elidedText(HighScoreTable::shownName(best[i].name), Qt::ElideRight, MenuNameWidth);
             name.replace(QLatin1Char('&'), QLatin1String("&&"));
-            QAction* action = worldMenu->addAction(QStringLiteral("%1. %2\t%3").arg(i + 1).arg(name).arg(best[i].score));
+            QAction* action = worldMenu->addAction(QStringLiteral("%1. %2\t%3").arg(QString::number(i + 1), name, QString::number(best[i].score)));
             const qint64 id = best[i].id;
             const QString who = best[i].name;
             connect(action, &QAction::triggered, this, [this, id, who] {
@@ -105,7 +105,7 @@ void ReplayWatcher::fill()
         const QString place = i < 9 ? QStringLiteral("&%1.").arg(i + 1) : QStringLiteral("1&0.");
         QString name = metrics.elidedText(HighScoreTable::shownName(list[i].first), Qt::ElideRight, MenuNameWidth);
         name.replace(QLatin1Char('&'), QLatin1String("&&"));
-        QAction* action = menu->addAction(QStringLiteral("%1 %2\t%3").arg(place, name).arg(list[i].second));
+        QAction* action = menu->addAction(QStringLiteral("%1 %2\t%3").arg(place, name, QString::number(list[i].second)));
         action->setEnabled(!recordings[i].isEmpty());
         const QString path = recordings[i];
         const QString who = list[i].first.isEmpty() ? QStringLiteral("place %1").arg(i + 1) : list[i].first;
@@ -143,7 +143,7 @@ void ReplayWatcher::watch(const QString& path, const QString& player)
         who = QStringLiteral("the last game");
     const QFontMetrics metrics(replay->font());
     replay->setTitle(
-        QStringLiteral("Replay: %1 · %2").arg(metrics.elidedText(who, Qt::ElideRight, SignNameWidth)).arg(recording->score()));
+        QStringLiteral("Replay: %1 · %2").arg(metrics.elidedText(who, Qt::ElideRight, SignNameWidth), QString::number(recording->score())));
     // Escape comes inside the replay's own key handler: it goes once that is done.
     replay->replayStop = [this] { QMetaObject::invokeMethod(this, &ReplayWatcher::stop, Qt::QueuedConnection); };
     replay->setEvents(sounds);

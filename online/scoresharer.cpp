@@ -85,12 +85,23 @@ QUrl ScoreSharer::endpoint(const QUrl& address, const QString& path)
 
 void ScoreSharer::bound(QNetworkReply* reply, qint64 most)
 {
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, most](qint64 received, qint64 total) {
-        if (received > most || total > most) {
-            reply->setProperty("cutOff", true);
-            reply->abort();
-        }
+    const auto cutOff = [reply] {
+        reply->setProperty("cutOff", true);
+        reply->abort();
+    };
+    connect(reply, &QNetworkReply::downloadProgress, reply, [cutOff, most](qint64 received, qint64 total) {
+        if (received > most || total > most)
+            cutOff();
     });
+    // The transfer timeout counts only silence: a byte now and then would
+    // hold the queue for as long as the scoreboard liked.
+    auto* whole = new QTimer(reply);
+    whole->setSingleShot(true);
+    connect(whole, &QTimer::timeout, reply, [reply, cutOff] {
+        if (!reply->isFinished())
+            cutOff();
+    });
+    whole->start(AnswerMilliseconds);
 }
 
 bool ScoreSharer::wasCutOff(const QNetworkReply* reply)
@@ -125,8 +136,9 @@ void ScoreSharer::gameEnded(const Recording& game)
                                               "it began (the scoreboard could not be reached)"));
         return;
     }
+    // Under the name as the list shows it, which is what the scoreboard takes.
     Recording named = game;
-    named.setName(name);
+    named.setName(HighScoreTable::shownName(name));
     // Named by when it ended, so that the oldest goes first.
     const QString file = QStringLiteral("%1-%2.replay")
                              .arg(QDateTime::currentMSecsSinceEpoch(), 15, 10, QLatin1Char('0'))
@@ -188,8 +200,9 @@ void ScoreSharer::answered(QNetworkReply* reply, const QString& file)
             != std::end(DifficultyNames);
         setStanding(file, known ? QStringLiteral("World: %1 of %2 on %3").arg(ordinal(rank), grouped(of), difficulty)
                                 : QStringLiteral("World: listed"));
-    } else if (status == 409 || status == 413 || status == 422) {
-        // Refused for good: sending it again would not change that. The
+    } else if (status >= 400 && status < 500 && status != 408 && status != 429) {
+        // Refused for good: sending it again would not change that (only a
+        // request that took too long, or too many at once, may go again). The
         // reason is the scoreboard's, shown as text, one line, cut short.
         QFile::remove(queue + QLatin1Char('/') + file);
         QString why = HighScoreTable::shownName(answer.value(QLatin1String("error")).toString().left(200));
@@ -203,12 +216,37 @@ void ScoreSharer::answered(QNetworkReply* reply, const QString& file)
         if (refused.open(QIODevice::Append | QIODevice::Text))
             refused.write(QStringLiteral("%1 %2\n").arg(file, why).toUtf8());
     } else {
-        // Not now: no network, no server, no answer in time, too many at once.
-        tryLater();
-        return;
+        // Not now: no network, no server, no answer in time, too many at once;
+        // but a game the scoreboard fails on again and again is set aside.
+        if (status >= 500) {
+            failures = failing == file ? failures + 1 : 1;
+            failing = file;
+        }
+        if (status < 500 || failures < FailuresBeforeSetAside || !setAside(file, status)) {
+            tryLater();
+            return;
+        }
     }
     retryMilliseconds = FirstRetryMilliseconds;
     sendWaiting();
+}
+
+bool ScoreSharer::setAside(const QString& file, int status)
+{
+    // Whatever it is about this game, the games behind it go first; it is
+    // kept, with why.
+    const QString why = QStringLiteral("set aside after %1 failures at the scoreboard in a row (answer %2)")
+                            .arg(QString::number(failures), QString::number(status));
+    QDir().mkpath(setAsideFolder());
+    if (!QFile::rename(queue + QLatin1Char('/') + file, setAsideFolder() + QLatin1Char('/') + file))
+        return false;
+    failing.clear();
+    failures = 0;
+    setStanding(file, QStringLiteral("World: not sent, %1; it is kept at home").arg(why));
+    QFile refused(queue + QStringLiteral("/refused.txt"));
+    if (refused.open(QIODevice::Append | QIODevice::Text))
+        refused.write(QStringLiteral("%1 %2\n").arg(file, why).toUtf8());
+    return true;
 }
 
 void ScoreSharer::tryLater()

@@ -29,6 +29,9 @@ public:
     // The first wait before trying again; it doubles up to the longest.
     static constexpr int FirstRetryMilliseconds = 30 * 1000;
     static constexpr int LongestRetryMilliseconds = 10 * 60 * 1000;
+    // A game the scoreboard fails on this many times in a row (answers of
+    // 500 and above) is set aside, so that the games behind it go.
+    static constexpr int FailuresBeforeSetAside = 5;
 
     // Where the queue is kept: below the game's data folder.
     static QString defaultFolder();
@@ -41,8 +44,9 @@ public:
     static bool isUsable(const QUrl& address);
     // An API path ("/api/v1/…") of the scoreboard at this address.
     static QUrl endpoint(const QUrl& address, const QString& path);
-    // An answer is read only so far: past most bytes it is cut off, and
-    // counts as none.
+    // An answer is read only so far and waited for only so long: past most
+    // bytes, or once the whole exchange has taken AnswerMilliseconds (however
+    // it trickles in), it is cut off, and counts as none.
     static void bound(QNetworkReply* reply, qint64 most);
     static bool wasCutOff(const QNetworkReply* reply);
     // A refusal's code in words a player reads; empty for those best said
@@ -55,6 +59,9 @@ public:
     void sendWaiting();
     // Games in the queue.
     int waiting() const;
+    // Where games the scoreboard kept failing on are set aside, kept for the
+    // player; refused.txt beside the queue says why.
+    QString setAsideFolder() const { return queue + QStringLiteral("/set-aside"); }
     // What became of the last game ended, in a line for the list box; empty
     // when it was not shared.
     QString standing() const { return lastStanding; }
@@ -66,6 +73,8 @@ signals:
 private:
     void answered(QNetworkReply* reply, const QString& file);
     void tryLater();
+    // Moves the game out of the queue; false when it cannot be moved.
+    bool setAside(const QString& file, int status);
     void setStanding(const QString& file, const QString& line);
 
     QString queue;
@@ -76,6 +85,8 @@ private:
     QNetworkReply* sending = nullptr;
     QTimer retry;
     int retryMilliseconds = FirstRetryMilliseconds;
+    QString failing;     // the queue file the scoreboard failed on last
+    int failures = 0;    // how many times in a row
     bool watchingNetwork = false;
     int made = 0;        // games queued by this run, to tell them apart
     QString lastGame;    // the queue file of the last game ended

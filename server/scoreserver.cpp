@@ -54,7 +54,7 @@ QHttpServerResponse refusal(const char* code, const QString& why, Status status,
 
 // Every code a recording sent may come to, in the order /metrics lists them.
 constexpr const char* Codes[] = {"listed", "unreadable", "unfinished", "pictures", "not-dealt", "deal-used", "duplicate",
-                                 "deal-expired", "too-soon", "sea", "mismatch", "wrong-score", "pace", "size", "rate", "storage"};
+                                 "deal-expired", "too-soon", "sea", "mismatch", "wrong-score", "pace", "size", "rate", "storage", "name"};
 
 // The game's own pictures, by their base names, and nothing else; those the
 // rules read also at another size (?size=WxH, no larger than the field),
@@ -294,6 +294,13 @@ QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request, QByteA
     if (!read.recording)
         return refused(read);
     const Recording& game = *read.recording;
+    // A name is listed as the game's list shows it: at most its length, one
+    // line of characters, no control characters (U+0000 among them) and no
+    // half of a pair. The game sends its names so.
+    if (HighScoreTable::shownName(game.name()) != game.name())
+        return refusal("name", QStringLiteral("a name is at most %1 characters on one line, without control characters")
+                                   .arg(HighScoreTable::ShownNameLength),
+                       Status::UnprocessableEntity, code);
     const std::optional<Sea>& sea = game.start().sea;
     if (!sea || !sea->isDealt())
         return refusal("not-dealt", QStringLiteral("a game for the world is played on a sea the scoreboard dealt"), Status::UnprocessableEntity, code);
@@ -389,10 +396,7 @@ QHttpServerResponse ScoreServer::table()
                     .arg(QLatin1String(DifficultyNames[d]));
         for (const ScoreStore::Entry& e : store.scores(d, 0, 10))
             page += QStringLiteral("<tr><td>%1</td><td><a href=\"/watch/%2\">%3</a></td><td>%4</td></tr>")
-                        .arg(e.rank)
-                        .arg(e.id)
-                        .arg(shown(e.name))
-                        .arg(e.score);
+                        .arg(QString::number(e.rank), QString::number(e.id), shown(e.name), QString::number(e.score));
         page += QStringLiteral("</table>");
     }
     page += QStringLiteral("</body></html>\n");

@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -180,6 +181,14 @@ void tst_Server::submissions_data()
     QTest::newRow("a millisecond sooner") << "sooner" << 422 << "take longer to play" << QByteArray("too-soon");
     // The date is the writer's to choose: listed no later than it came.
     QTest::newRow("ended a year after it came") << "future" << 201 << "\"rank\":1" << QByteArray("listed");
+    // Names as the list shows them, and no others.
+    QTest::newRow("a name of the most letters") << "name64" << 201 << "\"rank\":1" << QByteArray("listed");
+    QTest::newRow("a name a letter too long") << "name65" << 422 << "at most 64 characters" << QByteArray("name");
+    QTest::newRow("a name holding U+0000") << "nul" << 422 << "without control characters" << QByteArray("name");
+    QTest::newRow("a name holding an escape") << "escape" << 422 << "without control characters" << QByteArray("name");
+    QTest::newRow("a name on two lines") << "lines" << 422 << "on one line" << QByteArray("name");
+    QTest::newRow("half of a pair") << "half" << 422 << "without control characters" << QByteArray("name");
+    QTest::newRow("a whole pair") << "pair" << 201 << "\"rank\":1" << QByteArray("listed");
 }
 
 void tst_Server::submissions()
@@ -200,7 +209,14 @@ void tst_Server::submissions()
     if (sent == "home")
         played.deal.clear();
     const Pace pace = sent == "early" ? Pace{0.10, 0} : sent == "past" ? Pace{tolerance, -1} : sent == "within" ? Pace{tolerance, 1} : Pace{};
-    const Recording game = DealtGames::play(played, 1, "Ann", pace);
+    const QMap<QString, QString> names{{"name64", QString(64, 'n')},
+                                       {"name65", QString(65, 'n')},
+                                       {"nul", QStringLiteral("Ann") + QChar(0) + QStringLiteral("Bee")},
+                                       {"escape", QStringLiteral("Ann\x1b[2J")},
+                                       {"lines", QStringLiteral("Ann\u2029Bee")},
+                                       {"half", QStringLiteral("Ann") + QChar(0xD83D)},
+                                       {"pair", QStringLiteral("Ann \U0001F6A2")}};
+    const Recording game = DealtGames::play(played, 1, names.value(sent, QStringLiteral("Ann")), pace);
     QByteArray bytes = game.toBytes();
     if (sent == "score")
         qToLittleEndian<qint32>(game.score() + 10, bytes.data() + DealtGames::ScoreAt);
@@ -277,7 +293,8 @@ void tst_Server::submissions()
 
 void tst_Server::aListedGameIsInTheTableAsText()
 {
-    // Two games, the better first; a name that is markup and a line break.
+    // Two games, the better first; a name that is markup, one with what a
+    // format would take for its places.
     const Sea better = DealtGames::deal(*store);
     const Sea worse = DealtGames::deal(*store);
     const Recording best = DealtGames::play(better, 1, "<script>alert(1)</script>", {}, 4000);
@@ -286,8 +303,8 @@ void tst_Server::aListedGameIsInTheTableAsText()
     // The worse again, on a deal of its seed: the same score.
     const Sea same = DealtGames::deal(*store, DealtGames::DayMilliseconds, worse.seed);
     const QList<std::pair<QByteArray, QString>> games = {{best.toBytes(), "<script>alert(1)</script>"},
-                                                         {next.toBytes(), "Ann\u2029Bee"},
-                                                         {DealtGames::onDeal(next.toBytes(), same.deal), QString(5000, 'z')}};
+                                                         {next.toBytes(), "Ann Bee %1 %4"},
+                                                         {DealtGames::onDeal(next.toBytes(), same.deal), QString(HighScoreTable::ShownNameLength, 'z')}};
     // Each placed as it comes: an equal score after the one listed first.
     qint64 place = 0;
     for (const auto& [bytes, name] : games) {
@@ -311,8 +328,8 @@ void tst_Server::aListedGameIsInTheTableAsText()
     QCOMPARE(page.status, 200);
     QVERIFY(!page.body.contains("<script>"));
     QVERIFY(page.body.contains("&lt;script&gt;alert(1)&lt;/script&gt;"));
-    QVERIFY(page.body.contains(">Ann Bee<"));
-    // As long as the list box shows a name, no longer.
+    QVERIFY(page.body.contains(">Ann Bee %1 %4</a></td><td>" + QByteArray::number(next.score()) + "</td>"));
+    // A name as long as the list box shows one.
     QVERIFY(page.body.contains(">" + QByteArray(HighScoreTable::ShownNameLength, 'z') + "<"));
 }
 

@@ -21,6 +21,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -97,6 +98,8 @@ private slots:
     void nothingIsSentWhileOff();
     void oddAnswersDoNoHarm_data();
     void oddAnswersDoNoHarm();
+    void aTricklingAnswerIsCutOff();
+    void aGameTheScoreboardKeepsFailingOnIsSetAside();
     void oddDealsAreNotKept_data();
     void oddDealsAreNotKept();
     void theWindowSharesWhatThePlayerChose();
@@ -170,6 +173,15 @@ void tst_Sharing::aSharedGameShowsWhereItStands()
     // A second, better placed than none and below the first.
     sharer.gameEnded(worse);
     QTRY_COMPARE(sharer.standing(), QStringLiteral("World: 2nd of 2 on Normal"));
+    // A name the scoreboard would refuse goes as the list shows it: on one
+    // line, as long as the list shows.
+    sharer.setSharing(address(), QStringLiteral("Ann\x07") + QString(70, 'n'), true);
+    sharer.gameEnded(DealtGames::play(DealtGames::deal(*store), 1, "Ann", {}, 300));
+    QTRY_VERIFY2(sharer.standing().endsWith(" of 3 on Normal"), qPrintable(sharer.standing()));
+    QStringList names;
+    for (const ScoreStore::Entry& e : store->scores(1, 0, 10))
+        names << e.name;
+    QVERIFY2(names.contains(QStringLiteral("Ann ") + QString(60, 'n')), qPrintable(names.join('|')));
 }
 
 void tst_Sharing::gamesWaitForTheServerAndGoInOrder()
@@ -306,6 +318,13 @@ void tst_Sharing::oddAnswersDoNoHarm_data()
     QTest::newRow("markup and a line break") << http("422 Unprocessable Entity", "{\"error\":\"<b>no</b>\\u2029<i>never</i>\"}")
                                              << "World: refused, <b>no</b> <i>never</i>" << 0;
     QTest::newRow("refused, no reason") << http("422 Unprocessable Entity", "[]") << "World: refused, answer 422" << 0;
+    // Any other answer of the 400s will not change either, but for one sent
+    // too slowly and one of too many at once.
+    QTest::newRow("too large") << http("413 Content Too Large", "[]") << "World: refused, answer 413" << 0;
+    QTest::newRow("forbidden") << http("403 Forbidden", "{\"error\":\"go away\"}") << "World: refused, go away" << 0;
+    QTest::newRow("no such path") << http("404 Not Found", "[]") << "World: refused, answer 404" << 0;
+    QTest::newRow("too many at once") << http("429 Too Many Requests", "{}") << "World: waiting to be sent" << 1;
+    QTest::newRow("sent too slowly") << http("408 Request Timeout", "{}") << "World: waiting to be sent" << 1;
 }
 
 void tst_Sharing::oddAnswersDoNoHarm()
@@ -322,6 +341,86 @@ void tst_Sharing::oddAnswersDoNoHarm()
     QTest::qWait(500);
     QTRY_COMPARE(sharer.standing(), standing);
     QCOMPARE(sharer.waiting(), waiting);
+}
+
+void tst_Sharing::aTricklingAnswerIsCutOff()
+{
+    // A byte a second of an answer that would take a minute and a half: the
+    // bound counts the whole answer, not the silences between its bytes.
+    QTcpServer standIn;
+    bool closed = false;
+    connect(&standIn, &QTcpServer::newConnection, &standIn, [&standIn, &closed] {
+        QTcpSocket* socket = standIn.nextPendingConnection();
+        connect(socket, &QTcpSocket::disconnected, socket, [&closed] { closed = true; });
+        connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            if (socket->property("answering").toBool())
+                return;
+            socket->setProperty("answering", true);
+            socket->write("HTTP/1.1 201 Created\r\nContent-Type: application/json\r\nContent-Length: 90\r\n\r\n");
+            auto* drip = new QTimer(socket);
+            connect(drip, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+            drip->start(1000);
+        });
+    });
+    QVERIFY(standIn.listen(QHostAddress::LocalHost, 0));
+    port = standIn.serverPort();
+    ScoreSharer sharer(folder->filePath("outbox"));
+    sharer.setSharing(address(), "Di", true);
+    QElapsedTimer waited;
+    waited.start();
+    sharer.gameEnded(DealtGames::play(DealtGames::unchecked(), 1, "Di"));
+    QTRY_VERIFY_WITH_TIMEOUT(closed, 30000);
+    QVERIFY2(waited.elapsed() < ScoreSharer::AnswerMilliseconds + 3000, qPrintable(QString::number(waited.elapsed())));
+    QCOMPARE(sharer.standing(), QStringLiteral("World: waiting to be sent"));
+    QCOMPARE(sharer.waiting(), 1);
+}
+
+void tst_Sharing::aGameTheScoreboardKeepsFailingOnIsSetAside()
+{
+    // Every game answered 500: the oldest is tried as often as the bound
+    // says, then set aside with why, and the next one goes.
+    QTcpServer standIn;
+    int asked = 0;
+    connect(&standIn, &QTcpServer::newConnection, &standIn, [&standIn, &asked] {
+        QTcpSocket* socket = standIn.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, &asked] {
+            if (socket->property("answered").toBool())
+                return;
+            socket->setProperty("answered", true);
+            ++asked;
+            socket->write(http("500 Internal Server Error", "{}"));
+            socket->disconnectFromHost();
+        });
+    });
+    QVERIFY(standIn.listen(QHostAddress::LocalHost, 0));
+    port = standIn.serverPort();
+    ScoreSharer sharer(folder->filePath("outbox"));
+    sharer.setSharing(address(), "Di", true);
+    sharer.gameEnded(DealtGames::play(DealtGames::unchecked(1), 1, "Di"));
+    sharer.gameEnded(DealtGames::play(DealtGames::unchecked(2), 1, "Di"));
+    const QStringList queued = QDir(folder->filePath("outbox")).entryList({"*.replay"}, QDir::Files, QDir::Name);
+    QCOMPARE(queued.size(), 2);
+    // Without the waits between tries.
+    const QDir aside(sharer.setAsideFolder());
+    for (int i = 0; i < 200 && aside.entryList({"*.replay"}, QDir::Files).isEmpty(); ++i) {
+        sharer.sendWaiting();
+        QTest::qWait(20);
+    }
+    QCOMPARE(aside.entryList({"*.replay"}, QDir::Files), QStringList{queued[0]});
+    QCOMPARE(sharer.waiting(), 1);
+    const QByteArray why = TestFiles::read(folder->filePath("outbox/refused.txt"));
+    QVERIFY2(why.contains(queued[0].toUtf8() + " set aside after 5 failures at the scoreboard in a row (answer 500)"), why.constData());
+    // The next one is tried at once (its own retry is half a minute away),
+    // and counted from one again.
+    QTest::qWait(300);
+    QCOMPARE(asked, ScoreSharer::FailuresBeforeSetAside + 1);
+    for (int i = 0; i < ScoreSharer::FailuresBeforeSetAside - 2; ++i) {
+        sharer.sendWaiting();
+        QTRY_COMPARE(asked, ScoreSharer::FailuresBeforeSetAside + 2 + i);
+        QTest::qWait(50);
+    }
+    QCOMPARE(sharer.waiting(), 1);
+    QCOMPARE(aside.entryList({"*.replay"}, QDir::Files).size(), 1);
 }
 
 void tst_Sharing::oddDealsAreNotKept_data()
@@ -442,7 +541,8 @@ void tst_Sharing::theWorldsBestAreWatchedAndKept()
 {
     startServer();
     const Recording first = DealtGames::play(DealtGames::deal(*store), 1, "<b>Ann</b>", {}, 4000);
-    const Recording second = DealtGames::play(DealtGames::deal(*store), 1, "Bo", {}, 500);
+    // A name with what a format would take for its places.
+    const Recording second = DealtGames::play(DealtGames::deal(*store), 1, "Bo %3", {}, 500);
     QVERIFY(first.score() > second.score());
     const QString firstItem = QStringLiteral("1. <b>Ann</b>\t%1").arg(first.score());
     for (const Recording& game : {first, second}) {
@@ -478,7 +578,7 @@ void tst_Sharing::theWorldsBestAreWatchedAndKept()
         QMenu* world = worldItems(*window);
         QVERIFY(world);
         QTRY_VERIFY2(texts(world).contains(firstItem), qPrintable(texts(world).join('|')));
-        QVERIFY(texts(world).contains(QStringLiteral("2. Bo\t%1").arg(second.score())));
+        QVERIFY2(texts(world).contains("2. Bo %3\t" + QString::number(second.score())), qPrintable(texts(world).join('|')));
         // Chosen: fetched, and watched as a game of the list is.
         for (QAction* action : world->actions())
             if (action->text().startsWith("2. Bo"))
