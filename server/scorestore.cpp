@@ -1,7 +1,9 @@
 #include "server/scorestore.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlRecord>
@@ -11,6 +13,10 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <QVariant>
+
+#include <sys/stat.h>
+
+#include <utility>
 
 namespace {
 
@@ -35,7 +41,18 @@ constexpr const char* Schema[] = {
     // Not on used: marking a deal used then touches no index (PostgreSQL
     // updates the row in place).
     "CREATE INDEX IF NOT EXISTS deals_by_expiry ON deals (expires)",
+    // One row, written by the health check: a write that commits.
+    "CREATE TABLE IF NOT EXISTS health (id INTEGER PRIMARY KEY, checked BIGINT NOT NULL)",
 };
+
+// The file's device and inode, empty when there is none.
+QByteArray identityOf(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return QByteArray();
+    return QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino));
+}
 // What a database of before lacks; made after the tables are there.
 constexpr const char* Upgrade[] = {
     "ALTER TABLE entries ADD COLUMN dealt INTEGER NOT NULL DEFAULT 0",
@@ -86,6 +103,10 @@ bool ScoreStore::open(const QString& url)
         db.setUserName(parsed.userName());
         db.setPassword(parsed.password());
         db.setDatabaseName(parsed.path().mid(1));
+        // A database that does not answer, or a lock held long, fails the
+        // request that waits on it rather than holding the server.
+        db.setConnectOptions(QStringLiteral("connect_timeout=%1;options='-c statement_timeout=%2 -c lock_timeout=%2'")
+                                 .arg(QString::number(ConnectSeconds), QString::number(StatementMilliseconds)));
     } else {
         failure = QStringLiteral("a database is sqlite:PATH or postgresql://…, not %1").arg(url);
         return false;
@@ -96,10 +117,12 @@ bool ScoreStore::open(const QString& url)
     }
     postgres = db.driverName() == QLatin1String("QPSQL");
     if (db.driverName() == QLatin1String("QSQLITE")) {
+        sqlitePath = QFileInfo(db.databaseName()).absoluteFilePath();
+        sqliteFile = identityOf(sqlitePath);
         QSqlQuery pragma(db);
         pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
-        pragma.exec(QStringLiteral("PRAGMA busy_timeout=5000"));
+        pragma.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(StatementMilliseconds));
     }
     for (const char* statement : Schema) {
         QString sql = QString::fromLatin1(statement);
@@ -197,7 +220,10 @@ bool ScoreStore::answersAgain()
 {
     // A database restarted under the server: the old connection answers
     // nothing any more, or the driver has made it again on its own; either
-    // way the statements prepared on it are gone with it.
+    // way the statements prepared on it are gone with it. One that timed out
+    // is not worth a second try.
+    if (std::exchange(timedOut, false))
+        return false;
     prepared.clear();
     QSqlDatabase db = QSqlDatabase::database(connection, false);
     {
@@ -209,14 +235,38 @@ bool ScoreStore::answersAgain()
     return db.open();
 }
 
+bool ScoreStore::sameFile()
+{
+    if (postgres || identityOf(sqlitePath) == sqliteFile)
+        return true;
+    failure = QStringLiteral("the database file %1 is gone or was replaced").arg(sqlitePath);
+    return false;
+}
+
 bool ScoreStore::reachable()
 {
-    QSqlQuery* alive = run("SELECT 1", {});
-    if (!alive && answersAgain())
-        alive = run("SELECT 1", {});
-    if (alive)
-        alive->finish();
-    return alive != nullptr;
+    const qint64 now = QDeadlineTimer::current().deadline();
+    if (lastReachable && now - lastProbe < 1000)
+        return true;
+    lastProbe = now;
+    const char* probe = "INSERT INTO health (id, checked) VALUES (1, ?) ON CONFLICT (id) DO UPDATE SET checked = excluded.checked";
+    const QVariantList values{QDateTime::currentMSecsSinceEpoch()};
+    QSqlQuery* written = sameFile() ? run(probe, values) : nullptr;
+    if (!written && sameFile() && answersAgain())
+        written = run(probe, values);
+    if (written)
+        written->finish();
+    lastReachable = written != nullptr;
+    return lastReachable;
+}
+
+void ScoreStore::failed(const QSqlError& error)
+{
+    failure = error.text();
+    // A statement, or its preparing, or a wait for a lock cut off by its
+    // time-out: tried again, it would hold the server as long once more.
+    const QString state = error.nativeErrorCode();
+    timedOut = postgres && (state == QLatin1String("57014") || state == QLatin1String("55P03"));
 }
 
 QSqlQuery* ScoreStore::run(const char* sql, const QVariantList& values)
@@ -227,7 +277,7 @@ QSqlQuery* ScoreStore::run(const char* sql, const QVariantList& values)
     if (it == prepared.end()) {
         QSqlQuery query(QSqlDatabase::database(connection));
         if (!query.prepare(QString::fromLatin1(sql))) {
-            failure = query.lastError().text();
+            failed(query.lastError());
             return nullptr;
         }
         it = prepared.insert(sql, query);
@@ -235,7 +285,7 @@ QSqlQuery* ScoreStore::run(const char* sql, const QVariantList& values)
     for (int i = 0; i < values.size(); ++i)
         it->bindValue(i, values[i]);
     if (!it->exec()) {
-        failure = it->lastError().text();
+        failed(it->lastError());
         // Prepared afresh next time, whatever went wrong.
         prepared.erase(it);
         return nullptr;
@@ -283,6 +333,9 @@ ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& g
         }
         if (added)
             added->finish();
+        // Cut off waiting: whatever else it would ask waits as long.
+        if (!added && timedOut)
+            return Added::Failed;
         return notAdded(digest, dealHash, now);
     }
     // One transaction that takes the write lock first: the deal and the row
@@ -316,6 +369,11 @@ ScoreStore::Added ScoreStore::tryAdd(const QByteArray& bytes, const Recording& g
     }
     entry->id = inserted->value(0).toLongLong();
     inserted->finish();
+    // Committed to a file nobody opens again would be a 201 for nothing.
+    if (!sameFile()) {
+        rollBack();
+        return Added::Failed;
+    }
     QSqlQuery* committed = run("COMMIT", {});
     if (!committed) {
         rollBack();

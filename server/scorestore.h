@@ -12,6 +12,7 @@
 #include <QVariantList>
 
 class QSqlDatabase;
+class QSqlError;
 
 #include <optional>
 
@@ -70,8 +71,16 @@ public:
     QList<Entry> scores(int difficulty, int offset, int limit);
     qint64 count(int difficulty);
     std::optional<QByteArray> recordingBytes(qint64 id);
-    // The database answers, once more after making the connection again if need be.
+    // The database takes a write and commits it, once more after making the
+    // connection again if need be; an SQLite file gone or replaced under the
+    // server takes none (what it would write there is lost at the next start).
+    // A write that went through is not tried again for a second.
     bool reachable();
+
+    // What a statement (or a wait for a lock) and a connection to PostgreSQL
+    // may take before they fail; SQLite waits as long for its write lock.
+    static constexpr int StatementMilliseconds = 3000;
+    static constexpr int ConnectSeconds = 5;
 
 private:
     // Each once more when the connection answers again after a failure.
@@ -91,11 +100,21 @@ private:
     // Runs a statement with these values; the query to read its rows from
     // (finish() it after), or null with why in failure.
     QSqlQuery* run(const char* sql, const QVariantList& values);
+    // Keeps why a statement failed, and whether it was cut off waiting.
+    void failed(const QSqlError& error);
+    // The SQLite file opened is still the one at its path (always true on
+    // PostgreSQL); false with why in failure.
+    bool sameFile();
 
     QString connection;
     QString failure;
     QHash<QByteArray, QSqlQuery> prepared; // by their text, for this connection
     bool postgres = false;
+    QString sqlitePath;
+    QByteArray sqliteFile; // its device and inode when opened
+    qint64 lastProbe = 0;  // when reachable() last wrote, in ms of the monotonic clock
+    bool lastReachable = false;
+    bool timedOut = false; // the last failure was a statement's time-out
 };
 
 #endif

@@ -1,0 +1,154 @@
+// What the scoreboard's server says of its health, and what it takes, when
+// its database fails under it: an SQLite file removed or replaced, a
+// PostgreSQL table locked for long.
+
+#include "dealtgames.h"
+#include "server/scoreserver.h"
+#include "server/scorestore.h"
+#include "testpostgres.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrlQuery>
+
+#include <memory>
+
+namespace {
+
+struct Answer {
+    int status = 0;
+    QByteArray body;
+};
+
+} // namespace
+
+class tst_ServerHealth : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void anSQLiteFileGoneTakesNothing_data();
+    void anSQLiteFileGoneTakesNothing();
+    void aLockHeldLongFailsOneRequest();
+
+private:
+    bool serve(const QString& url);
+    Answer request(const QByteArray& method, const QString& path, const QByteArray& body = QByteArray());
+
+    QTemporaryDir folder;
+    std::unique_ptr<ScoreStore> store;
+    std::unique_ptr<ScoreServer> server;
+    quint16 port = 0;
+    QNetworkAccessManager network;
+};
+
+bool tst_ServerHealth::serve(const QString& url)
+{
+    server.reset();
+    store = std::make_unique<ScoreStore>(QStringLiteral("health%1").arg(port));
+    if (!store->open(url)) {
+        qWarning("%s", qPrintable(store->error()));
+        return false;
+    }
+    server = std::make_unique<ScoreServer>(*store);
+    port = server->listen(QHostAddress::LocalHost, 0);
+    return port != 0;
+}
+
+void tst_ServerHealth::cleanup()
+{
+    server.reset();
+    store.reset();
+}
+
+Answer tst_ServerHealth::request(const QByteArray& method, const QString& path, const QByteArray& body)
+{
+    QNetworkRequest asked(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
+    asked.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
+    std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(asked, method, body));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    if (!reply->isFinished() && !finished.wait(30000))
+        return {};
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+}
+
+void tst_ServerHealth::anSQLiteFileGoneTakesNothing_data()
+{
+    QTest::addColumn<bool>("replaced"); // by another file, or only removed
+    QTest::newRow("removed") << false;
+    QTest::newRow("replaced") << true;
+}
+
+void tst_ServerHealth::anSQLiteFileGoneTakesNothing()
+{
+    QFETCH(bool, replaced);
+    const QString file = folder.filePath(QStringLiteral("scores-%1.sqlite").arg(replaced));
+    QVERIFY(serve("sqlite:" + file));
+    const Sea before = DealtGames::deal(*store);
+    const Sea after = DealtGames::deal(*store);
+    QCOMPARE(request("POST", "/api/v1/recordings", DealtGames::play(before, 1, "Kept").toBytes()).status, 201);
+    QCOMPARE(request("GET", "/healthz").status, 200);
+    // The file goes from under the server, which still holds it open.
+    for (const char* end : {"", "-wal", "-shm"})
+        QFile::remove(file + end);
+    if (replaced) {
+        QFile other(file);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("another file");
+    }
+    QTRY_COMPARE(request("GET", "/healthz").status, 503);
+    const Answer sent = request("POST", "/api/v1/recordings", DealtGames::play(after, 1, "Lost").toBytes());
+    QCOMPARE(sent.status, 503);
+    QVERIFY2(sent.body.contains("\"code\":\"storage\""), sent.body.constData());
+}
+
+void tst_ServerHealth::aLockHeldLongFailsOneRequest()
+{
+    TestPostgres postgres;
+    QString why;
+    QVERIFY2(postgres.start(&why), qPrintable(why));
+    const QString url = postgres.newDatabase(QStringLiteral("locked"), &why);
+    QVERIFY2(!url.isEmpty(), qPrintable(why));
+    QVERIFY(serve(url));
+    const Sea first = DealtGames::deal(*store);
+    const Sea second = DealtGames::deal(*store);
+    {
+        // Another client holds the list's table, and keeps it past the
+        // statements' time-out.
+        QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("locker"));
+        const QUrl parsed(url);
+        locker.setHostName(QUrlQuery(parsed).queryItemValue(QStringLiteral("host")));
+        locker.setUserName(parsed.userName());
+        locker.setDatabaseName(parsed.path().mid(1));
+        QVERIFY2(locker.open(), qPrintable(locker.lastError().text()));
+        QVERIFY(locker.transaction());
+        QSqlQuery lock(locker);
+        QVERIFY2(lock.exec(QStringLiteral("LOCK TABLE entries IN ACCESS EXCLUSIVE MODE")), qPrintable(lock.lastError().text()));
+        // Refused for now, within its time-out once, not for as long as the lock is held.
+        QElapsedTimer took;
+        took.start();
+        const Answer sent = request("POST", "/api/v1/recordings", DealtGames::play(first, 1, "Waits").toBytes());
+        QCOMPARE(sent.status, 503);
+        QVERIFY2(took.elapsed() < 2 * ScoreStore::StatementMilliseconds, qPrintable(QString::number(took.elapsed())));
+        QCOMPARE(request("GET", "/healthz").status, 200);
+        QVERIFY(locker.rollback());
+        locker.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+    QCOMPARE(request("POST", "/api/v1/recordings", DealtGames::play(second, 1, "Goes").toBytes()).status, 201);
+    server.reset();
+    store.reset();
+}
+
+QTEST_MAIN(tst_ServerHealth)
+#include "tst_serverhealth.moc"
