@@ -5,6 +5,8 @@
 #include "dealtgames.h"
 #include "server/scoreserver.h"
 #include "server/scorestore.h"
+#include "standins.h"
+#include "testpaths.h"
 #include "testpostgres.h"
 
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -40,6 +43,7 @@ private slots:
     void anSQLiteFileGoneTakesNothing_data();
     void anSQLiteFileGoneTakesNothing();
     void aLockHeldLongFailsOneRequest();
+    void aFullDiskTakesNothing();
 
 private:
     bool serve(const QString& url);
@@ -148,6 +152,39 @@ void tst_ServerHealth::aLockHeldLongFailsOneRequest()
     QCOMPARE(request("POST", "/api/v1/recordings", DealtGames::play(second, 1, "Goes").toBytes()).status, 201);
     server.reset();
     store.reset();
+}
+
+void tst_ServerHealth::aFullDiskTakesNothing()
+{
+    // The server's own process, whose files cannot grow by a byte any more
+    // (a disk as full as can be): it says so, and lists nothing meanwhile.
+    const QString file = folder.filePath(QStringLiteral("full.sqlite"));
+    Sea dealt;
+    {
+        ScoreStore dealer(QStringLiteral("dealer"));
+        QVERIFY2(dealer.open("sqlite:" + file), qPrintable(dealer.error()));
+        dealt = DealtGames::deal(dealer);
+    }
+    server.reset();
+    port = StandIns::freePort();
+    QProcess serving;
+    serving.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    // Past the limit a write fails, as on a full disk, rather than ending the process.
+    serving.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; exec \"$0\" \"$@\""), TestPaths::server(),
+                                         QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
+                                         QStringLiteral("--database"), "sqlite:" + file});
+    QVERIFY(serving.waitForStarted());
+    QTRY_COMPARE(request("GET", "/healthz").status, 200);
+    QCOMPARE(QProcess::execute(QStringLiteral("prlimit"), {QStringLiteral("--pid"), QString::number(serving.processId()),
+                                                          QStringLiteral("--fsize=0")}),
+             0);
+    QTRY_COMPARE(request("GET", "/healthz").status, 503);
+    QCOMPARE(request("POST", "/api/v1/recordings", DealtGames::play(dealt, 1, "Full").toBytes()).status, 503);
+    serving.terminate();
+    QVERIFY(serving.waitForFinished());
+    ScoreStore after(QStringLiteral("after"));
+    QVERIFY2(after.open("sqlite:" + file), qPrintable(after.error()));
+    QCOMPARE(after.count(1), qint64(0));
 }
 
 QTEST_MAIN(tst_ServerHealth)
