@@ -3,6 +3,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // Counts what arrives on it, and gives up past the limits. It sees each
@@ -81,6 +83,18 @@ LimitedTcpServer::LimitedTcpServer(const Limits& limits, QObject* parent)
 {
 }
 
+QHostAddress LimitedTcpServer::countedAs(const QHostAddress& address, int ipv6Prefix)
+{
+    bool mapped = false;
+    address.toIPv4Address(&mapped);
+    if (address.protocol() != QAbstractSocket::IPv6Protocol || mapped)
+        return address;
+    Q_IPV6ADDR bytes = address.toIPv6Address();
+    for (int bit = std::clamp(ipv6Prefix, 0, 128); bit < 128; ++bit)
+        bytes[bit / 8] &= quint8(~(0x80u >> (bit % 8)));
+    return QHostAddress(bytes);
+}
+
 void LimitedTcpServer::incomingConnection(qintptr descriptor)
 {
     auto* socket = new CountedSocket(limits.bytesPerConnection, limits.headerBytes, this);
@@ -88,8 +102,9 @@ void LimitedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    const QHostAddress from = socket->peerAddress();
-    if (open.value(from) >= limits.connectionsPerAddress && !limits.unbounded.contains(from)) {
+    const QHostAddress peer = socket->peerAddress();
+    const QHostAddress from = countedAs(peer, limits.ipv6Prefix);
+    if (open.value(from) >= limits.connectionsPerAddress && !limits.unbounded.contains(peer)) {
         socket->abort();
         socket->deleteLater();
         return;

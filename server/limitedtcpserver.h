@@ -21,9 +21,15 @@ public:
         int millisecondsPerRequest = 0; // to send one whole request
         int connectionsPerAddress = 0;
         QList<QHostAddress> unbounded; // proxies: as many connections as they need
+        int ipv6Prefix = 64;           // IPv6 senders are counted by their network of this prefix
     };
 
     explicit LimitedTcpServer(const Limits& limits, QObject* parent = nullptr);
+
+    // The sender an address is counted as: itself for IPv4, its network for
+    // IPv6, whose every host may hold a network of its own (a /64 holds as
+    // many addresses as anyone likes).
+    static QHostAddress countedAs(const QHostAddress& address, int ipv6Prefix);
 
 protected:
     void incomingConnection(qintptr descriptor) override;

@@ -155,7 +155,7 @@ quint16 ScoreServer::listen(const QHostAddress& address, quint16 port)
 {
     // A request's headers and its largest body, with room to spare.
     tcp = new LimitedTcpServer({4 * RecordingCheck::LargestBody, limits.headerBytes, limits.requestMilliseconds,
-                                limits.connectionsPerAddress, limits.proxies},
+                                limits.connectionsPerAddress, limits.proxies, limits.ipv6Prefix},
                                this);
     if (!tcp->listen(address, port)) {
         failure = tcp->errorString();
@@ -173,7 +173,7 @@ bool ScoreServer::takeToken(const QHostAddress& from)
         for (auto b = buckets.begin(); b != buckets.end();)
             b = b->since.elapsed() >= qint64(limits.burst) * limits.refillMilliseconds ? buckets.erase(b) : std::next(b);
     }
-    Bucket& bucket = buckets[from];
+    Bucket& bucket = buckets[LimitedTcpServer::countedAs(from, limits.ipv6Prefix)];
     if (!bucket.since.isValid())
         bucket.tokens = limits.burst;
     else

@@ -38,6 +38,9 @@ public:
         // bounded by their address, and the sender is the last address
         // they name in X-Forwarded-For.
         QList<QHostAddress> proxies;
+        // IPv6 senders are counted, for connections and for the rate, by
+        // their network of this prefix.
+        int ipv6Prefix = 64;
     };
     static constexpr int RememberedAddresses = 10000;
 

@@ -623,6 +623,11 @@ void tst_Server::aTrustedProxyNamesTheSender()
     QCOMPARE(sendAs("192.0.2.1, 192.0.2.2"), 422);
     // Nothing named: the proxy's own address.
     QCOMPARE(sendAs(""), 422);
+    // IPv6 senders by their /64: any address of it is the same sender.
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(sendAs(QByteArray("2001:db8:1:2::") + QByteArray::number(i + 1)), 422);
+    QCOMPARE(sendAs("2001:db8:1:2:ffff:ffff:ffff:ffff"), 429);
+    QCOMPARE(sendAs("2001:db8:1:3::1"), 422);
 }
 
 QTEST_MAIN(tst_Server)

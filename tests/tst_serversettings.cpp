@@ -16,6 +16,8 @@ private slots:
     void settings();
     void dealLifetime_data();
     void dealLifetime();
+    void ipv6Prefix_data();
+    void ipv6Prefix();
 };
 
 void tst_ServerSettings::settings_data()
@@ -111,6 +113,32 @@ void tst_ServerSettings::dealLifetime()
         QCOMPARE(settings.limits.dealMilliseconds, hours * 60 * 60 * 1000);
     else
         QVERIFY2(settings.error().contains("[deals] lifetime-hours"), qPrintable(settings.error()));
+}
+
+void tst_ServerSettings::ipv6Prefix_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<int>("prefix"); // -1: refused
+    QTest::newRow("a /64 unless set") << QByteArray() << 64;
+    QTest::newRow("a /48") << QByteArray("[limits]\nipv6-prefix = 48\n") << 48;
+    QTest::newRow("every address") << QByteArray("[limits]\nipv6-prefix = 128\n") << 128;
+    QTest::newRow("past every address") << QByteArray("[limits]\nipv6-prefix = 129\n") << -1;
+    QTest::newRow("the whole internet") << QByteArray("[limits]\nipv6-prefix = 0\n") << -1;
+}
+
+void tst_ServerSettings::ipv6Prefix()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(int, prefix);
+    QTemporaryDir folder;
+    TestFiles::write(folder.filePath("server.conf"), config);
+    ServerSettings settings;
+    const bool taken = settings.read({"marlovex-server", "--config", folder.filePath("server.conf")});
+    QCOMPARE(taken, prefix >= 0);
+    if (taken)
+        QCOMPARE(settings.limits.ipv6Prefix, prefix);
+    else
+        QVERIFY2(settings.error().contains("[limits] ipv6-prefix"), qPrintable(settings.error()));
 }
 
 QTEST_MAIN(tst_ServerSettings)
