@@ -1,0 +1,119 @@
+// The scoreboard's list as the API gives it, on loopback: by difficulty, in
+// pages of any length up to its bound, ranked as at submission.
+
+#include "replay/recording.h"
+#include "server/scoreserver.h"
+#include "server/scorestore.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class tst_ServerApi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pagesOfTheList_data();
+    void pagesOfTheList();
+
+private:
+    // An entry as a verified game would make it, without playing one.
+    void list(int difficulty, int score, const QString& name);
+
+    QTemporaryDir folder;
+    std::unique_ptr<ScoreStore> store;
+    std::unique_ptr<ScoreServer> server;
+    quint16 port = 0;
+    QNetworkAccessManager network;
+};
+
+void tst_ServerApi::list(int difficulty, int score, const QString& name)
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const std::optional<ScoreStore::Deal> deal = store->issueDeal(now, 60000);
+    QVERIFY(deal);
+    Recording::Start start;
+    start.difficulty = difficulty;
+    Recording game(start);
+    game.close(true, score, now);
+    game.setName(name);
+    ScoreStore::Entry entry;
+    QCOMPARE(store->add(game.toBytes(), game, deal->token, now, now, &entry), ScoreStore::Added::Stored);
+}
+
+void tst_ServerApi::initTestCase()
+{
+    store = std::make_unique<ScoreStore>(QStringLiteral("api"));
+    QVERIFY2(store->open("sqlite:" + folder.filePath("scores.sqlite")), qPrintable(store->error()));
+    // Normal: 120 entries, 1000 points down to 881, and then one more of 1000
+    // after the first; Hard: one.
+    for (int i = 0; i < 120; ++i)
+        list(1, 1000 - i, QStringLiteral("N%1").arg(i));
+    list(1, 1000, QStringLiteral("Second of 1000"));
+    list(2, 5, QStringLiteral("Hard"));
+    server = std::make_unique<ScoreServer>(*store);
+    port = server->listen(QHostAddress::LocalHost, 0);
+    QVERIFY2(port != 0, qPrintable(server->error()));
+}
+
+void tst_ServerApi::pagesOfTheList_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("difficulty");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("firstRank");
+    QTest::addColumn<QString>("firstName");
+    QTest::newRow("nothing asked: Normal's best ten") << "" << "Normal" << 121 << 10 << 1 << "N0";
+    QTest::newRow("of equal scores, the one listed first first") << "offset=1&limit=1" << "Normal" << 121 << 1 << 2 << "Second of 1000";
+    QTest::newRow("a page further down") << "offset=50&limit=5" << "Normal" << 121 << 5 << 51 << "N49";
+    QTest::newRow("past the end") << "offset=500" << "Normal" << 121 << 0 << 0 << "";
+    QTest::newRow("the last") << "offset=120&limit=10" << "Normal" << 121 << 1 << 121 << "N119";
+    QTest::newRow("more than a page holds") << "limit=100000" << "Normal" << 121 << 100 << 1 << "N0";
+    QTest::newRow("an offset below 0") << "offset=-5&limit=2" << "Normal" << 121 << 2 << 1 << "N0";
+    QTest::newRow("Hard, by name") << "difficulty=Hard" << "Hard" << 1 << 1 << 1 << "Hard";
+    QTest::newRow("hard, in any case") << "difficulty=hard" << "Hard" << 1 << 1 << 1 << "Hard";
+    QTest::newRow("Easy, by number") << "difficulty=0" << "Easy" << 0 << 0 << 0 << "";
+}
+
+void tst_ServerApi::pagesOfTheList()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, difficulty);
+    QFETCH(int, total);
+    QFETCH(int, entries);
+    QFETCH(int, firstRank);
+    QFETCH(QString, firstName);
+    std::unique_ptr<QNetworkReply> reply(
+        network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/scores?%2").arg(port).arg(query)))));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    if (!reply->isFinished())
+        QVERIFY(finished.wait(30000));
+    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+    QCOMPARE(answer["difficulty"].toString(), difficulty);
+    QCOMPARE(answer["total"].toInt(), total);
+    const QJsonArray list = answer["entries"].toArray();
+    QCOMPARE(list.size(), entries);
+    if (entries == 0)
+        return;
+    QCOMPARE(list[0].toObject()["rank"].toInt(), firstRank);
+    QCOMPARE(list[0].toObject()["name"].toString(), firstName);
+    // Ranks run on down the page, one by one.
+    for (int i = 1; i < list.size(); ++i)
+        QCOMPARE(list[i].toObject()["rank"].toInt(), firstRank + i);
+}
+
+QTEST_MAIN(tst_ServerApi)
+#include "tst_serverapi.moc"
