@@ -162,6 +162,7 @@ void tst_Server::submissions_data()
     QTest::newRow("played by other rules") << "rules" << 422 << "does not replay" << QByteArray("mismatch");
     QTest::newRow("left before its end") << "left" << 422 << "left before its end" << QByteArray("unfinished");
     QTest::newRow("over the size") << "huge" << 413 << "at most 262144 bytes" << QByteArray("size");
+    QTest::newRow("of the size exactly") << "most" << 422 << "not a recording" << QByteArray("unreadable");
     QTest::newRow("nothing") << "nothing" << 422 << "not a recording" << QByteArray("unreadable");
     // What a player could not choose, chosen.
     QTest::newRow("draws other than its sea's") << "draws" << 422 << "where its sea gives" << QByteArray("sea");
@@ -248,6 +249,8 @@ void tst_Server::submissions()
         bytes = TestFiles::read(Committed + "/autopilot-hard-left-running-1163.replay");
     if (sent == "huge")
         bytes = QByteArray(RecordingCheck::LargestBody + 1, 'x');
+    if (sent == "most")
+        bytes = QByteArray(RecordingCheck::LargestBody, 'x');
     if (sent == "nothing")
         bytes.clear();
     const Answer answer = request("POST", QStringLiteral("/api/v1/recordings"), bytes);
