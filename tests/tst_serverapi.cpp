@@ -1,5 +1,6 @@
 // The scoreboard's list as the API gives it, on loopback: by difficulty, in
-// pages of any length up to its bound, ranked as at submission.
+// pages of any length up to its bound, ranked as at submission; and what one
+// connection, or a trusted proxy, may ask of it.
 
 #include "replay/recording.h"
 #include "server/scoreserver.h"
@@ -13,10 +14,14 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+#include <vector>
 
 class tst_ServerApi : public QObject
 {
@@ -26,6 +31,9 @@ private slots:
     void initTestCase();
     void pagesOfTheList_data();
     void pagesOfTheList();
+    void headersAreCountedForEachRequest();
+    void aTrustedProxyHoldsAnyNumberOfConnections();
+    void anSQLiteFileIsWrittenThrough();
 
 private:
     // An entry as a verified game would make it, without playing one.
@@ -113,6 +121,58 @@ void tst_ServerApi::pagesOfTheList()
     // Ranks run on down the page, one by one.
     for (int i = 1; i < list.size(); ++i)
         QCOMPARE(list[i].toObject()["rank"].toInt(), firstRank + i);
+}
+
+void tst_ServerApi::headersAreCountedForEachRequest()
+{
+    // Requests of 12 KiB of headers each, one after the other on one kept
+    // connection: each is within the bound of 16 KiB, however many come.
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(socket.waitForConnected(5000));
+    const QByteArray request = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Padding: " + QByteArray(12 * 1024, 'p') + "\r\n\r\n";
+    QByteArray answers;
+    for (int i = 0; i < 4; ++i) {
+        socket.write(request);
+        QTRY_COMPARE_WITH_TIMEOUT((answers += socket.readAll(), int(answers.count("HTTP/1.1 "))), i + 1, 5000);
+    }
+    QCOMPARE(int(answers.count("HTTP/1.1 200")), 4);
+}
+
+void tst_ServerApi::aTrustedProxyHoldsAnyNumberOfConnections()
+{
+    // Every sender comes through the proxy: it is not held to the eight
+    // connections of one address.
+    ScoreServer::Limits limits;
+    limits.proxies = {QHostAddress(QHostAddress::LocalHost)};
+    ScoreServer behind(*store, limits);
+    const quint16 at = behind.listen(QHostAddress::LocalHost, 0);
+    QVERIFY(at != 0);
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < limits.connectionsPerAddress + 4; ++i) {
+        held.push_back(std::make_unique<QTcpSocket>());
+        held.back()->connectToHost(QHostAddress::LocalHost, at);
+        QVERIFY(held.back()->waitForConnected(5000));
+    }
+    QTest::qWait(100);
+    for (const auto& socket : held)
+        socket->write("GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    for (const auto& socket : held) {
+        QByteArray answer;
+        QTRY_VERIFY_WITH_TIMEOUT((answer += socket->readAll(), answer.contains("\r\n\r\n") || socket->state() != QAbstractSocket::ConnectedState),
+                                 5000);
+        QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
+    }
+}
+
+void tst_ServerApi::anSQLiteFileIsWrittenThrough()
+{
+    // A 201 is on the disk: every commit waits for it, the log ahead of the file.
+    QSqlQuery pragma(QSqlDatabase::database(QStringLiteral("api")));
+    QVERIFY(pragma.exec(QStringLiteral("PRAGMA synchronous")) && pragma.next());
+    QCOMPARE(pragma.value(0).toInt(), 2); // FULL
+    QVERIFY(pragma.exec(QStringLiteral("PRAGMA journal_mode")) && pragma.next());
+    QCOMPARE(pragma.value(0).toString(), QStringLiteral("wal"));
 }
 
 QTEST_MAIN(tst_ServerApi)

@@ -32,6 +32,7 @@ private slots:
     void oddAnswersDoNoHarm_data();
     void oddAnswersDoNoHarm();
     void aTricklingAnswerIsCutOff();
+    void everyRefusalIsKept();
     void aGameTheScoreboardKeepsFailingOnIsSetAside();
     void oddDealsAreNotKept_data();
     void oddDealsAreNotKept();
@@ -123,6 +124,25 @@ void tst_StandIns::aTricklingAnswerIsCutOff()
     QVERIFY2(waited.elapsed() < ScoreSharer::AnswerMilliseconds + 3000, qPrintable(QString::number(waited.elapsed())));
     QCOMPARE(sharer.standing(), QStringLiteral("World: waiting to be sent"));
     QCOMPARE(sharer.waiting(), 1);
+}
+
+void tst_StandIns::everyRefusalIsKept()
+{
+    // Two games refused, one after the other: the reasons of both stay.
+    QTcpServer standIn;
+    QVERIFY(answerEveryRequest(standIn, http("422 Unprocessable Entity", "{\"error\":\"no\"}")));
+    port = standIn.serverPort();
+    ScoreSharer sharer(folder->filePath("outbox"));
+    sharer.setSharing(address(), "Di", true);
+    sharer.gameEnded(DealtGames::play(DealtGames::unchecked(1), 1, "Di"));
+    QTRY_COMPARE(sharer.waiting(), 0);
+    sharer.gameEnded(DealtGames::play(DealtGames::unchecked(2), 1, "Di"));
+    QTRY_COMPARE(sharer.standing(), QStringLiteral("World: refused, no"));
+    QTRY_COMPARE(sharer.waiting(), 0);
+    const QList<QByteArray> lines = TestFiles::read(folder->filePath("outbox/refused.txt")).trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    for (const QByteArray& line : lines)
+        QVERIFY2(line.endsWith(".replay no"), line.constData());
 }
 
 void tst_StandIns::aGameTheScoreboardKeepsFailingOnIsSetAside()
