@@ -38,6 +38,7 @@ private slots:
     void oddDealsAreNotKept();
     void oddListsLeaveTheKeptOne_data();
     void oddListsLeaveTheKeptOne();
+    void aListOfMoreThanTenKeepsTen();
 
 private:
     QUrl address() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)); }
@@ -261,6 +262,22 @@ void tst_StandIns::oddListsLeaveTheKeptOne()
     world.download(1, [&why](const QString& path, const QString& failure) { why = path.isEmpty() ? failure : QString(); });
     QTRY_VERIFY(why != "none yet");
     QVERIFY(!why.isEmpty() || answer.size() < (1 << 20));
+}
+
+void tst_StandIns::aListOfMoreThanTenKeepsTen()
+{
+    QByteArray entries;
+    for (int i = 0; i < 12; ++i)
+        entries += (i ? "," : "") + QByteArrayLiteral("{\"id\":") + QByteArray::number(i + 1) + ",\"name\":\"E" + QByteArray::number(i)
+            + "\",\"score\":" + QByteArray::number(100 - i) + "}";
+    QTcpServer standIn;
+    QVERIFY(answerEveryRequest(standIn, http("200 OK", "{\"entries\":[" + entries + "]}")));
+    WorldList world(folder->filePath("world"));
+    world.setAddress(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(standIn.serverPort())));
+    world.fetch();
+    QTRY_VERIFY(!world.best(0).isEmpty());
+    QCOMPARE(world.best(0).size(), 10);
+    QCOMPARE(world.best(0).last().name, QStringLiteral("E9"));
 }
 
 int main(int argc, char** argv)
