@@ -104,13 +104,18 @@ void LimitedTcpServer::incomingConnection(qintptr descriptor)
     }
     const QHostAddress peer = socket->peerAddress();
     const QHostAddress from = countedAs(peer, limits.ipv6Prefix);
-    if (open.value(from) >= limits.connectionsPerAddress && !limits.unbounded.contains(peer)) {
+    // Past all it may hold, a connection more is closed at once: the
+    // descriptors it would use are the ones the next answer needs.
+    if (openInAll >= limits.connections
+        || (open.value(from) >= limits.connectionsPerAddress && !limits.unbounded.contains(peer))) {
         socket->abort();
         socket->deleteLater();
         return;
     }
     ++open[from];
+    ++openInAll;
     connect(socket, &QObject::destroyed, this, [this, from] {
+        --openInAll;
         if (--open[from] <= 0)
             open.remove(from);
     });

@@ -22,6 +22,7 @@ public:
         int connectionsPerAddress = 0;
         QList<QHostAddress> unbounded; // proxies: as many connections as they need
         int ipv6Prefix = 64;           // IPv6 senders are counted by their network of this prefix
+        int connections = 0;           // open at once from everyone, proxies included
     };
 
     explicit LimitedTcpServer(const Limits& limits, QObject* parent = nullptr);
@@ -37,6 +38,7 @@ protected:
 private:
     Limits limits;
     QHash<QHostAddress, int> open;
+    int openInAll = 0;
 };
 
 #endif

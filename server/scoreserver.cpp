@@ -155,7 +155,7 @@ quint16 ScoreServer::listen(const QHostAddress& address, quint16 port)
 {
     // A request's headers and its largest body, with room to spare.
     tcp = new LimitedTcpServer({4 * RecordingCheck::LargestBody, limits.headerBytes, limits.requestMilliseconds,
-                                limits.connectionsPerAddress, limits.proxies, limits.ipv6Prefix},
+                                limits.connectionsPerAddress, limits.proxies, limits.ipv6Prefix, limits.connections},
                                this);
     if (!tcp->listen(address, port)) {
         failure = tcp->errorString();

@@ -27,6 +27,7 @@ public:
     struct Limits {
         int requestMilliseconds = 10000; // to send one whole request
         int connectionsPerAddress = 8;   // open at once
+        int connections = 1000;          // open at once in all, below the descriptors the unit allows
         int headerBytes = 16 * 1024;     // a request's line and headers
         // Recordings taken from one address: this many at once, then one
         // every refillMilliseconds.

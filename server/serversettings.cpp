@@ -108,6 +108,7 @@ bool ServerSettings::readFile(const QString& fileName)
         {"deals/lifetime-hours", 1, 24 * 366, &dealHours, 1},
         {"limits/request-seconds", 1, 3600, &limits.requestMilliseconds, 1000},
         {"limits/connections-per-address", 1, 100000, &limits.connectionsPerAddress, 1},
+        {"limits/connections", 1, 100000, &limits.connections, 1},
         {"limits/burst", 1, 100000, &limits.burst, 1},
         {"limits/per-second", 1, 1000, &perSecond, 1},
         {"limits/ipv6-prefix", 1, 128, &limits.ipv6Prefix, 1},

@@ -33,6 +33,7 @@ private slots:
     void pagesOfTheList();
     void headersAreCountedForEachRequest();
     void aTrustedProxyHoldsAnyNumberOfConnections();
+    void connectionsInAllAreBounded();
     void anSQLiteFileIsWrittenThrough();
 
 private:
@@ -163,6 +164,45 @@ void tst_ServerApi::aTrustedProxyHoldsAnyNumberOfConnections()
                                  5000);
         QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
     }
+}
+
+void tst_ServerApi::connectionsInAllAreBounded()
+{
+    // Three at once in all, even from a proxy: a fourth is closed at once,
+    // and taken again once one of the three has gone.
+    ScoreServer::Limits limits;
+    limits.connections = 3;
+    limits.proxies = {QHostAddress(QHostAddress::LocalHost)};
+    ScoreServer bounded(*store, limits);
+    const quint16 at = bounded.listen(QHostAddress::LocalHost, 0);
+    QVERIFY(at != 0);
+    auto asked = [at] {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, at);
+        socket->waitForConnected(5000);
+        return socket;
+    };
+    auto answers = [](QTcpSocket& socket) {
+        socket.write("GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QByteArray answer;
+        const bool ended = QTest::qWaitFor([&] {
+            answer += socket.readAll();
+            return answer.contains("\r\n\r\n") || socket.state() != QAbstractSocket::ConnectedState;
+        }, 5000);
+        return ended && answer.startsWith("HTTP/1.1 200");
+    };
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < 3; ++i)
+        held.push_back(asked());
+    for (const auto& socket : held)
+        QVERIFY(answers(*socket));
+    std::unique_ptr<QTcpSocket> fourth = asked();
+    QVERIFY(!answers(*fourth));
+    held.front()->disconnectFromHost();
+    held.erase(held.begin());
+    QTest::qWait(200);
+    std::unique_ptr<QTcpSocket> again = asked();
+    QVERIFY(answers(*again));
 }
 
 void tst_ServerApi::anSQLiteFileIsWrittenThrough()

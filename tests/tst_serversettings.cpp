@@ -18,6 +18,8 @@ private slots:
     void dealLifetime();
     void ipv6Prefix_data();
     void ipv6Prefix();
+    void connectionsInAll_data();
+    void connectionsInAll();
 };
 
 void tst_ServerSettings::settings_data()
@@ -139,6 +141,31 @@ void tst_ServerSettings::ipv6Prefix()
         QCOMPARE(settings.limits.ipv6Prefix, prefix);
     else
         QVERIFY2(settings.error().contains("[limits] ipv6-prefix"), qPrintable(settings.error()));
+}
+
+void tst_ServerSettings::connectionsInAll_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<int>("connections"); // -1: refused
+    QTest::newRow("a thousand unless set") << QByteArray() << 1000;
+    QTest::newRow("the shipped settings") << QByteArray("[limits]\nconnections = 1000\nconnections-per-address = 8\n") << 1000;
+    QTest::newRow("one") << QByteArray("[limits]\nconnections = 1\n") << 1;
+    QTest::newRow("none") << QByteArray("[limits]\nconnections = 0\n") << -1;
+}
+
+void tst_ServerSettings::connectionsInAll()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(int, connections);
+    QTemporaryDir folder;
+    TestFiles::write(folder.filePath("server.conf"), config);
+    ServerSettings settings;
+    const bool taken = settings.read({"marlovex-server", "--config", folder.filePath("server.conf")});
+    QCOMPARE(taken, connections >= 0);
+    if (taken)
+        QCOMPARE(settings.limits.connections, connections);
+    else
+        QVERIFY2(settings.error().contains("[limits] connections "), qPrintable(settings.error()));
 }
 
 QTEST_MAIN(tst_ServerSettings)
