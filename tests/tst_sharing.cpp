@@ -68,6 +68,7 @@ private slots:
     void nothingIsSentWhileOff();
     void theWindowSharesWhatThePlayerChose();
     void theWorldsBestAreWatchedAndKept();
+    void worldNamesAreOneLineOfText();
 
 private:
     // The server, on this port (any when 0).
@@ -395,6 +396,31 @@ void tst_Sharing::theWorldsBestAreWatchedAndKept()
     QMenu* world = worldItems(*window);
     QTest::qWait(300);
     QVERIFY2(texts(world).contains(firstItem), qPrintable(texts(world).join('|')));
+}
+
+void tst_Sharing::worldNamesAreOneLineOfText()
+{
+    // A kept list whose names break lines, ring bells and hold a menu's
+    // mnemonic: each item one line of the name's characters.
+    port = freePort();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder->filePath("config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder->filePath("data")));
+    QVERIFY(QDir().mkpath(folder->filePath("config/marlovex")));
+    QVERIFY(QDir().mkpath(folder->filePath("data/marlovex/world")));
+    QVERIFY(TestFiles::write(folder->filePath("config/marlovex/Desktop.conf"),
+                             QStringLiteral("[online]\nAddress = %1\nShare = true\n").arg(address().toString()).toUtf8()));
+    QVERIFY(TestFiles::write(folder->filePath("data/marlovex/world/best.json"),
+                             "{\"Easy\":[{\"id\":1,\"name\":\"Ann\\u2029Bee\\u0007\\nCo & Sons\",\"score\":5}]}"));
+    std::unique_ptr<AppWindow> window = AppWindows::open();
+    QVERIFY(window);
+    QMenu* replays = window->menuBar()->actions()[3]->menu();
+    emit replays->aboutToShow();
+    QStringList shown;
+    for (QAction* action : replays->actions())
+        if (action->text() == QStringLiteral("&World"))
+            for (QAction* item : action->menu()->actions())
+                shown << item->text();
+    QVERIFY2(shown.contains(QStringLiteral("1. Ann Bee  Co && Sons\t5")), qPrintable(shown.join('|')));
 }
 
 int main(int argc, char** argv)
