@@ -251,8 +251,9 @@ bool ScoreStore::reachable()
     lastProbe = now;
     const char* probe = "INSERT INTO health (id, checked) VALUES (1, ?) ON CONFLICT (id) DO UPDATE SET checked = excluded.checked";
     const QVariantList values{QDateTime::currentMSecsSinceEpoch()};
-    QSqlQuery* written = sameFile() ? run(probe, values) : nullptr;
-    if (!written && sameFile() && answersAgain())
+    const bool same = sameFile();
+    QSqlQuery* written = same ? run(probe, values) : nullptr;
+    if (!written && same && answersAgain())
         written = run(probe, values);
     if (written)
         written->finish();

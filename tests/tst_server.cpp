@@ -4,6 +4,7 @@
 #include "board/rules.h"
 #include "dealtgames.h"
 #include "highscore/highscoretable.h"
+#include "loopbackhttp.h"
 #include "replay/launchcheck.h"
 #include "server/recordingcheck.h"
 #include "server/scoreserver.h"
@@ -36,10 +37,7 @@
 
 namespace {
 
-struct Answer {
-    int status = 0;
-    QByteArray body;
-};
+using LoopbackHttp::Answer;
 
 const QString Committed = TestPaths::recordings();
 
@@ -133,13 +131,7 @@ void tst_Server::cleanup()
 
 Answer tst_Server::request(const QByteArray& method, const QString& path, const QByteArray& body)
 {
-    QNetworkRequest asked(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
-    asked.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
-    std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(asked, method, body));
-    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    if (!reply->isFinished() && !finished.wait(30000))
-        return {};
-    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+    return LoopbackHttp::request(network, port, method, path, body);
 }
 
 qint64 tst_Server::listed()

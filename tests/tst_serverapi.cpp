@@ -2,6 +2,7 @@
 // pages of any length up to its bound, ranked as at submission; and what one
 // connection, or a trusted proxy, may ask of it.
 
+#include "loopbackhttp.h"
 #include "replay/recording.h"
 #include "server/scoreserver.h"
 #include "server/scorestore.h"
@@ -12,8 +13,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
@@ -104,13 +103,9 @@ void tst_ServerApi::pagesOfTheList()
     QFETCH(int, entries);
     QFETCH(int, firstRank);
     QFETCH(QString, firstName);
-    std::unique_ptr<QNetworkReply> reply(
-        network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/scores?%2").arg(port).arg(query)))));
-    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    if (!reply->isFinished())
-        QVERIFY(finished.wait(30000));
-    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
-    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+    const LoopbackHttp::Answer got = LoopbackHttp::request(network, port, "GET", "/api/v1/scores?" + query);
+    QCOMPARE(got.status, 200);
+    const QJsonObject answer = QJsonDocument::fromJson(got.body).object();
     QCOMPARE(answer["difficulty"].toString(), difficulty);
     QCOMPARE(answer["total"].toInt(), total);
     const QJsonArray list = answer["entries"].toArray();

@@ -3,6 +3,7 @@
 // PostgreSQL table locked for long.
 
 #include "dealtgames.h"
+#include "loopbackhttp.h"
 #include "server/scoreserver.h"
 #include "server/scorestore.h"
 #include "standins.h"
@@ -13,9 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -25,14 +24,7 @@
 
 #include <memory>
 
-namespace {
-
-struct Answer {
-    int status = 0;
-    QByteArray body;
-};
-
-} // namespace
+using LoopbackHttp::Answer;
 
 class tst_ServerHealth : public QObject
 {
@@ -77,13 +69,7 @@ void tst_ServerHealth::cleanup()
 
 Answer tst_ServerHealth::request(const QByteArray& method, const QString& path, const QByteArray& body)
 {
-    QNetworkRequest asked(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
-    asked.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
-    std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(asked, method, body));
-    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    if (!reply->isFinished() && !finished.wait(30000))
-        return {};
-    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+    return LoopbackHttp::request(network, port, method, path, body);
 }
 
 void tst_ServerHealth::anSQLiteFileGoneTakesNothing_data()

@@ -16,10 +16,8 @@ private slots:
     void settings();
     void dealLifetime_data();
     void dealLifetime();
-    void ipv6Prefix_data();
-    void ipv6Prefix();
-    void connectionsInAll_data();
-    void connectionsInAll();
+    void connectionLimits_data();
+    void connectionLimits();
 };
 
 void tst_ServerSettings::settings_data()
@@ -117,55 +115,37 @@ void tst_ServerSettings::dealLifetime()
         QVERIFY2(settings.error().contains("[deals] lifetime-hours"), qPrintable(settings.error()));
 }
 
-void tst_ServerSettings::ipv6Prefix_data()
+void tst_ServerSettings::connectionLimits_data()
 {
     QTest::addColumn<QByteArray>("config");
-    QTest::addColumn<int>("prefix"); // -1: refused
-    QTest::newRow("a /64 unless set") << QByteArray() << 64;
-    QTest::newRow("a /48") << QByteArray("[limits]\nipv6-prefix = 48\n") << 48;
-    QTest::newRow("every address") << QByteArray("[limits]\nipv6-prefix = 128\n") << 128;
-    QTest::newRow("past every address") << QByteArray("[limits]\nipv6-prefix = 129\n") << -1;
-    QTest::newRow("the whole internet") << QByteArray("[limits]\nipv6-prefix = 0\n") << -1;
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("value"); // -1: refused
+    QTest::newRow("a /64 unless set") << QByteArray() << "ipv6-prefix" << 64;
+    QTest::newRow("a /48") << QByteArray("[limits]\nipv6-prefix = 48\n") << "ipv6-prefix" << 48;
+    QTest::newRow("every address") << QByteArray("[limits]\nipv6-prefix = 128\n") << "ipv6-prefix" << 128;
+    QTest::newRow("past every address") << QByteArray("[limits]\nipv6-prefix = 129\n") << "ipv6-prefix" << -1;
+    QTest::newRow("the whole internet") << QByteArray("[limits]\nipv6-prefix = 0\n") << "ipv6-prefix" << -1;
+    QTest::newRow("a thousand unless set") << QByteArray() << "connections" << 1000;
+    QTest::newRow("the shipped settings") << QByteArray("[limits]\nconnections = 1000\nconnections-per-address = 8\n")
+                                          << "connections" << 1000;
+    QTest::newRow("one connection") << QByteArray("[limits]\nconnections = 1\n") << "connections" << 1;
+    QTest::newRow("no connection") << QByteArray("[limits]\nconnections = 0\n") << "connections" << -1;
 }
 
-void tst_ServerSettings::ipv6Prefix()
+void tst_ServerSettings::connectionLimits()
 {
     QFETCH(QByteArray, config);
-    QFETCH(int, prefix);
+    QFETCH(QString, key);
+    QFETCH(int, value);
     QTemporaryDir folder;
     TestFiles::write(folder.filePath("server.conf"), config);
     ServerSettings settings;
     const bool taken = settings.read({"marlovex-server", "--config", folder.filePath("server.conf")});
-    QCOMPARE(taken, prefix >= 0);
+    QCOMPARE(taken, value >= 0);
     if (taken)
-        QCOMPARE(settings.limits.ipv6Prefix, prefix);
+        QCOMPARE(key == "connections" ? settings.limits.connections : settings.limits.ipv6Prefix, value);
     else
-        QVERIFY2(settings.error().contains("[limits] ipv6-prefix"), qPrintable(settings.error()));
-}
-
-void tst_ServerSettings::connectionsInAll_data()
-{
-    QTest::addColumn<QByteArray>("config");
-    QTest::addColumn<int>("connections"); // -1: refused
-    QTest::newRow("a thousand unless set") << QByteArray() << 1000;
-    QTest::newRow("the shipped settings") << QByteArray("[limits]\nconnections = 1000\nconnections-per-address = 8\n") << 1000;
-    QTest::newRow("one") << QByteArray("[limits]\nconnections = 1\n") << 1;
-    QTest::newRow("none") << QByteArray("[limits]\nconnections = 0\n") << -1;
-}
-
-void tst_ServerSettings::connectionsInAll()
-{
-    QFETCH(QByteArray, config);
-    QFETCH(int, connections);
-    QTemporaryDir folder;
-    TestFiles::write(folder.filePath("server.conf"), config);
-    ServerSettings settings;
-    const bool taken = settings.read({"marlovex-server", "--config", folder.filePath("server.conf")});
-    QCOMPARE(taken, connections >= 0);
-    if (taken)
-        QCOMPARE(settings.limits.connections, connections);
-    else
-        QVERIFY2(settings.error().contains("[limits] connections "), qPrintable(settings.error()));
+        QVERIFY2(settings.error().contains("[limits] " + key + " takes"), qPrintable(settings.error()));
 }
 
 QTEST_MAIN(tst_ServerSettings)

@@ -4,6 +4,7 @@
 
 #include "board/pictures.h"
 #include "dealtgames.h"
+#include "loopbackhttp.h"
 #include "replay/replayboard.h"
 #include "server/scoreserver.h"
 #include "server/watchframes.h"
@@ -15,22 +16,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 #include <optional>
 
-namespace {
-
-struct Answer {
-    int status = 0;
-    QByteArray body;
-};
-
-} // namespace
+using LoopbackHttp::Answer;
 
 class tst_WatchFrames : public QObject
 {
@@ -59,11 +51,7 @@ private:
 
 Answer tst_WatchFrames::get(const QString& path)
 {
-    std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)))));
-    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    if (!reply->isFinished())
-        finished.wait(30000);
-    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+    return LoopbackHttp::request(network, port, "GET", path);
 }
 
 void tst_WatchFrames::initTestCase()
@@ -77,14 +65,9 @@ void tst_WatchFrames::initTestCase()
     // A game longer than the most frames one answer holds.
     game = DealtGames::play(DealtGames::deal(*store), 1, QStringLiteral("Frames"), {}, 4000);
     QVERIFY(game->ticks() > WatchFrames::MostFrames + 100);
-    QNetworkRequest post(QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/recordings").arg(port)));
-    post.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
-    std::unique_ptr<QNetworkReply> reply(network.post(post, game->toBytes()));
-    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    if (!reply->isFinished())
-        QVERIFY(finished.wait(30000));
-    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 201);
-    id = QJsonDocument::fromJson(reply->readAll()).object()["id"].toInteger();
+    const Answer listed = LoopbackHttp::request(network, port, "POST", "/api/v1/recordings", game->toBytes());
+    QCOMPARE(listed.status, 201);
+    id = QJsonDocument::fromJson(listed.body).object()["id"].toInteger();
     frameCount = int(game->ticks()) + 1;
 }
 

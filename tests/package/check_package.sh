@@ -77,6 +77,9 @@ dpkg-deb -I "$server" conffiles | grep -qx /etc/marlovex-server.conf || fail "th
 [[ $(dpkg-deb -f "$server" Depends) == *libqt6sql6-sqlite* ]] || fail "the server's package lacks the SQLite driver"
 unit=$serverroot/lib/systemd/system/marlovex-server.service
 grep -qx "DynamicUser=yes" "$unit" || fail "the service runs as a user of its own"
+for bound in MemoryMax TasksMax LimitNOFILE; do
+    grep -q "^$bound=" "$unit" || fail "the service has no $bound"
+done
 systemd-analyze security --offline=yes --threshold=20 "$unit" >"$scratch/security" 2>&1 \
     || fail "the service is exposed: $(tail -1 "$scratch/security")"
 zcat "$serverroot/usr/share/man/man8/marlovex-server.8.gz" | grep -q "^\.SH FILES" || fail "the server's manual page"
