@@ -121,7 +121,8 @@ AppWindow::AppWindow(QWidget* parent, const char* name, Qt::WindowFlags f)
         board->dealNextGame(*sea);
         board->newGame(lastDifficulty);
     }
-    board->sharer = sharer;
+    // Shared once its recording is closed, before the list takes its score.
+    connect(board, &Board::gameFinished, sharer, &ScoreSharer::gameEnded);
     board->highScores->standing = [this] { return sharer->standing(); };
     board->highScores->nameTyped = [this](const QString& name) {
         lastTypedName = name;

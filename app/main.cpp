@@ -77,9 +77,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "marlovex: --verify-replay takes one file\n%s", Usage);
             return ReplayVerifier::Unreadable;
         }
-        // No display is needed: the game runs offscreen, unseen.
-        int args = 1;
-        return ReplayVerifier::verify(argv[2], args, argv, stdout, stderr);
+        // No display is needed: only the rules run.
+        return ReplayVerifier::verify(argv[2], stdout, stderr);
     }
     // A file-size limit (ulimit -f) then fails a write like a full disk, which
     // the game reports, instead of ending it on the spot.

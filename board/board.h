@@ -2,42 +2,30 @@
 #define BOARD_H
 
 #include "board/framepainter.h"
+#include "board/game.h"
 #include "board/pictures.h"
 #include "board/rules.h"
 #include "board/sea.h"
 #include "replay/recording.h"
 
 #include <QPixmap>
-#include <QPoint>
 #include <QStringList>
-#include <QVarLengthArray>
 #include <QWidget>
 
 #include <array>
 
-class Bomb;
-class BoardEvents;
 class HighScoreTable;
 class QTimer;
 class ReplayShelf;
-class ScoreSharer;
-class Sub;
 
-// The playing field and the whole game: the destroyer, the submarines and the
-// bombs, score and lives, the tick that moves them and the frame that shows them.
-class Board : public QWidget
+// The playing field and the whole game on the screen: the game's rules (its
+// state and its tick) with the timers that pace them, the keys that steer
+// and fire, the frame that shows them, and the boxes and the list at its end.
+class Board : public QWidget, public Game
 {
     Q_OBJECT
 
 public:
-    static constexpr int FieldWidth = Rules::FieldWidth;
-    static constexpr int FieldHeight = Rules::FieldHeight;
-    static constexpr int WaterY = Rules::WaterY;
-    static constexpr int WaterFrames = Rules::WaterFrames;
-    static constexpr int MaxSubs = Rules::MaxSubs;
-    static constexpr int MaxBombs = Rules::MaxBombs;
-    static constexpr int ShallowestDepth = Rules::ShallowestDepth;
-    static constexpr int DeepestDepth = Rules::DeepestDepth;
 
     // With the pictures the player's system has, unless given others.
     explicit Board(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {},
@@ -51,9 +39,6 @@ public:
     void resumeGame();
     // The game's timers run: neither paused nor over.
     bool isRunning() const;
-    bool isOver() const { return gameOver; }
-    // Who is told what happens; nobody when null.
-    void setEvents(BoardEvents* listener);
     // The next game is played on this sea, a scoreboard's deal: the system's
     // generator is seeded with it as that game starts. Without one, a game
     // draws on from wherever the generator stands.
@@ -69,18 +54,6 @@ public:
     // Finds a picture by its base name ("sky", "water3"). Uses no board state.
     static QPixmap loadImage(const char* name) { return Pictures::loadImage(name); }
 
-    // Where everything stands, in the field's pixels, as a frame shows it.
-    struct Scene {
-        int water = 0; // the water picture, 0 to WaterFrames - 1
-        QPoint destroyer;
-        int score = 0; // as shown: never below 0
-        int lives = 0;
-        int bombsToHand = 0;
-        QVarLengthArray<QPoint, MaxSubs> subs;
-        QVarLengthArray<QPoint, MaxBombs> bombs;
-    };
-    Scene scene() const;
-
     // The game being played as recorded so far.
     const Recording& currentRecording() const { return recording; }
     // Keeps the game so far as the last one played, and goes on recording it;
@@ -90,8 +63,11 @@ public:
     HighScoreTable* highScores = nullptr;
     // Where the recordings of the list's games are kept.
     ReplayShelf* replays = nullptr;
-    // Who shares the games that end with the world; nobody when null.
-    ScoreSharer* sharer = nullptr;
+
+signals:
+    // A game has ended, its recording closed, before the list takes its
+    // score: whoever shares games with the world takes it from here.
+    void gameFinished(const Recording& recording);
 
 protected:
     // A board that is only ever driven from outside: no list, no shelf, no game
@@ -103,20 +79,10 @@ protected:
     void paintEvent(QPaintEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
 
-    // A game from its start, timers stopped: its launches and ticks come from outside.
-    void startDriven(const Recording::Start& start);
-    // A bomb dropped, and its cost.
-    void fire();
-    void steer(bool left, bool right);
-    // A submarine from the launch's three draws.
-    void launch(int direction, int depth, int speedDraw);
-    int bombsFalling() const { return bombCount; }
-    // What the launch timer counts down from now, in whole milliseconds.
-    int launchInterval() const;
-    int currentScore() const { return score; }
-    BoardEvents& listener() const { return *events; }
-    // One tick, as the main timer runs it.
-    void tick() { gameLogic(); }
+    // The keys held now, as the player's: recorded when they change.
+    void steerAndRecord(bool left, bool right);
+    // One tick, as the main timer runs it: the rules' tick and its frame.
+    void tick() override { gameLogic(); }
     // A frame is about to show the score: a negative one is raised to 0.
     virtual void settleForFrame();
     // The game has just ended with this score, its recording closed and its
@@ -134,12 +100,7 @@ private:
     friend class FramePainter;
 
     void setUp(const Pictures& pictures);
-    void dropBomb();
-    void endGame();
-    void removeSub(int slot);
-    void removeBomb(int slot);
-    void releaseRecords();
-    static BoardEvents* nobody();
+    void endGame(int finalScore) override;
 
     std::array<QPixmap, WaterFrames> waterPix;
     QPixmap skyPix;
@@ -148,25 +109,12 @@ private:
     QPixmap bombPix;
     QPixmap livesPix;
     QPixmap* buffer = nullptr;
-    int subCount = 0;
-    int bombCount = 0;
-    int score = 0;
-    int lives = 0;
-    std::array<Sub*, MaxSubs> subs{};
-    std::array<Bomb*, MaxBombs> bombs{};
-    float destroyerX = 0.0f;
-    float subInterval = 0.0f;
-    float waterPhase = 0.0f;
-    bool gameOver = false;
-    bool leftPressed = false;
-    bool rightPressed = false;
     QTimer* newSubTimer = nullptr;
     QTimer* mainTimer = nullptr;
     QStringList pausedNotice;
     QStringList overNotice;
     QStringList sign;
     bool ending = false; // between the last escape and the end of the boxes it brings
-    BoardEvents* events = nobody();
     std::optional<Sea> nextSea;
     Sea recordedSea; // where the generator should stand at the next launch
     Recording recording;

@@ -1,6 +1,7 @@
 #ifndef HIGHSCORETABLE_H
 #define HIGHSCORETABLE_H
 
+#include "highscore/playername.h"
 #include "platform/config.h"
 
 #include <QList>
@@ -47,7 +48,7 @@ public:
     // already, asks for the player's name, writes that too and shows the list.
     void checkScore(int score);
     // How many characters of a name the list shows at most.
-    static constexpr int ShownNameLength = 64;
+    static constexpr int ShownNameLength = PlayerName::ShownLength;
     // A name as the list shows it: line breaks and other control characters as
     // spaces, cut to ShownNameLength characters.
     static QString shownName(const QString& name);

@@ -2,18 +2,17 @@
 #define REPLAYBOARD_H
 
 #include "board/board.h"
-#include "replay/launchcheck.h"
+#include "replay/gamereplay.h"
 #include "replay/recording.h"
 
 #include <QTimer>
 
 #include <functional>
 
-// A recorded game played again: a board driven from outside by its recording,
-// which feeds it what the player and the launch timer fed it (the steering,
-// the bombs, the launches with their draws, the frames that raised the score)
-// between its ticks. It plays with the sizes the game was played with, whatever
-// pictures it draws with, and keeps nothing: no list, no shelf, no recording.
+// A recorded game played again on the screen: a board driven by its
+// recording's replay at a chosen speed, each tick with its frame. It plays
+// with the sizes the game was played with, whatever pictures it draws with,
+// and keeps nothing: no list, no shelf, no recording.
 class ReplayBoard : public Board
 {
     Q_OBJECT
@@ -29,17 +28,17 @@ public:
     int tickInterval() const { return pace.interval(); }
     // One tick and what came before it; false once it is over.
     bool stepReplay();
-    bool replayIsOver() const { return done; }
+    bool replayIsOver() const { return replay.isOver(); }
     // Why the recording does not fit the game; empty when it does.
-    QString replayMismatch() const { return fault; }
+    QString replayMismatch() const { return replay.mismatch(); }
     // The mismatch is a launch that drew what its sea does not give.
-    bool mismatchIsTheSea() const { return !fault.isEmpty() && !launches.seaFault().isEmpty(); }
+    bool mismatchIsTheSea() const { return replay.mismatchIsTheSea(); }
     // The recording names its sea and every launch drew from it.
-    bool seaProven() const { return launches.seaProven(); }
+    bool seaProven() const { return replay.seaProven(); }
     // The first launch sooner than the launch timer could have made it; empty when none.
-    QString paceFault() const { return launches.paceFault(); }
+    QString paceFault() const { return replay.paceFault(); }
     // The final score as replayed, once over.
-    int replayedScore() const { return finalScore; }
+    int replayedScore() const { return replay.score(); }
     bool replayedGameEnded() const { return isOver(); }
     // Ticks 1, 2 or 4 times as fast as the game's.
     void setReplaySpeed(int speed);
@@ -57,23 +56,15 @@ protected:
     // Raised where the recording says the game raised it, never by a frame:
     // a replay on a screen and one without a window play the same game.
     void settleForFrame() override {}
-    void closeGame(int score) override { finalScore = score; }
+    // No boxes and no list.
+    void closeGame(int /*score*/) override {}
 
 private:
-    // Applies what the recording holds before the next tick; false when it
-    // holds no more ticks, or something the game could not have done.
-    bool toNextTick();
-    void finish();
     void showSign();
 
-    Recording recording;
-    LaunchCheck launches;
-    int at = 0;
-    int ticksToRun = 0;
+    GameReplay replay;
+    bool shownOver = false; // the replay's end has stopped the board and changed the sign
     int speed = 1;
-    bool done = false;
-    int finalScore = 0;
-    QString fault;
     QString title;
     QTimer pace; // the ticks at the chosen speed, as the main timer paced the game
 };

@@ -13,10 +13,10 @@ public:
     enum Result { Matches = 0, DoesNotMatch = 1, Unreadable = 2 };
 
     // Unreadable, with one line on err, when the file holds no recording this
-    // game reads; otherwise what the replay came to, on out. Makes its own
-    // application object, on the offscreen platform, from argc and argv.
+    // game reads; otherwise what the replay came to, on out. Needs no
+    // application object, and opens no display.
     // fileName: the file's name as the command line gives it, bytes.
-    static Result verify(const QByteArray& fileName, int& argc, char** argv, std::FILE* out, std::FILE* err);
+    static Result verify(const QByteArray& fileName, std::FILE* out, std::FILE* err);
 };
 
 #endif

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 
-namespace {
-
 // Counts what arrives on it, and gives up past the limits. It sees each
 // arrival before the HTTP server reads any of it: what arrived is what is
 // there to read now less what was left unread after the last arrival. Only
@@ -15,8 +13,9 @@ namespace {
 class CountedSocket : public QTcpSocket
 {
 public:
-    CountedSocket(qint64 limit, int headerLimit, QObject* parent)
-        : QTcpSocket(parent)
+    CountedSocket(qint64 limit, int headerLimit, LimitedTcpServer* server)
+        : QTcpSocket(server)
+        , server(server)
         , limit(limit)
         , headerLimit(headerLimit)
     {
@@ -29,9 +28,38 @@ public:
         });
     }
 
+    void hold()
+    {
+        held = true;
+        // Signals held too: neither an arrival nor the end of the connection
+        // reaches the HTTP server until the answer has been given. What may
+        // wait meanwhile is a request's headers.
+        blockSignals(true);
+        setReadBufferSize(headerLimit);
+    }
+
+    void release()
+    {
+        if (!held)
+            return;
+        held = false;
+        blockSignals(false);
+        setReadBufferSize(0);
+        if (state() == QAbstractSocket::UnconnectedState) {
+            deleteLater();
+            return;
+        }
+        // After the answer now written, the next request.
+        QMetaObject::invokeMethod(this, [this] {
+            if (bytesAvailable() > 0)
+                emit readyRead();
+        }, Qt::QueuedConnection);
+    }
+
 private:
     void arrived()
     {
+        server->lastArrival = this;
         const qint64 there = bytesAvailable();
         const qint64 fresh = there - leftUnread;
         // After the HTTP server has read what it takes of this.
@@ -66,8 +94,10 @@ private:
         disconnectFromHost();
     }
 
+    LimitedTcpServer* const server;
     const qint64 limit;
     const int headerLimit;
+    bool held = false;
     qint64 received = 0;
     qint64 leftUnread = 0;
     bool inHeaders = true;
@@ -75,12 +105,22 @@ private:
     QByteArray tail; // the last bytes seen, for a blank line split between arrivals
 };
 
-} // namespace
-
 LimitedTcpServer::LimitedTcpServer(const Limits& limits, QObject* parent)
     : QTcpServer(parent)
     , limits(limits)
 {
+}
+
+void LimitedTcpServer::hold(QTcpSocket* socket)
+{
+    if (auto* counted = dynamic_cast<CountedSocket*>(socket))
+        counted->hold();
+}
+
+void LimitedTcpServer::release(QTcpSocket* socket)
+{
+    if (auto* counted = dynamic_cast<CountedSocket*>(socket))
+        counted->release();
 }
 
 QHostAddress LimitedTcpServer::countedAs(const QHostAddress& address, int ipv6Prefix)

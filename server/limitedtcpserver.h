@@ -4,7 +4,10 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QPointer>
 #include <QTcpServer>
+
+class QTcpSocket;
 
 // The listening socket in front of the HTTP server: it bounds what one
 // connection may send (bytes, the part before a request's body, and time to
@@ -32,11 +35,23 @@ public:
     // many addresses as anyone likes).
     static QHostAddress countedAs(const QHostAddress& address, int ipv6Prefix);
 
+    // The connection whose arrival the HTTP server is reading now: within a
+    // request's handler, the request's own.
+    QPointer<QTcpSocket> arriving() const { return lastArrival; }
+    // Nothing more of the connection is read while it waits for an answer
+    // given later: its next request comes after it. Released, what arrived
+    // meanwhile is read, and a connection closed meanwhile goes.
+    static void hold(QTcpSocket* socket);
+    static void release(QTcpSocket* socket);
+
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
+    friend class CountedSocket;
+
     Limits limits;
+    QPointer<QTcpSocket> lastArrival;
     QHash<QHostAddress, int> open;
     int openInAll = 0;
 };

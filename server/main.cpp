@@ -5,18 +5,11 @@
 #include "server/scorestore.h"
 #include "server/serversettings.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <cstdio>
 
 namespace {
-
-// The toolkit's advice on a display nobody looks at is no line of ours.
-void quietly(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message)
-{
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "marlovex-server: %s\n", qPrintable(message));
-}
 
 int fail(const QString& why)
 {
@@ -28,14 +21,10 @@ int fail(const QString& why)
 
 int main(int argc, char** argv)
 {
-    // The game's rules run in widgets that are never shown: no display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QtMessageHandler usual = qInstallMessageHandler(quietly);
-    QApplication app(argc, argv);
-    qInstallMessageHandler(usual);
-    QApplication::setApplicationName(QStringLiteral("marlovex-server"));
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("marlovex-server"));
     ServerSettings settings;
-    if (!settings.read(QApplication::arguments()))
+    if (!settings.read(QCoreApplication::arguments()))
         return fail(settings.error());
     if (!settings.helpText().isEmpty()) {
         std::fputs(qPrintable(settings.helpText()), stdout);

@@ -1,7 +1,7 @@
 #include "server/recordingcheck.h"
 
-#include "board/pictures.h"
-#include "replay/replayboard.h"
+#include "board/game.h"
+#include "replay/gamereplay.h"
 
 RecordingCheck::Result RecordingCheck::read(const QByteArray& bytes)
 {
@@ -19,20 +19,20 @@ RecordingCheck::Result RecordingCheck::read(const QByteArray& bytes)
 
 RecordingCheck::Result RecordingCheck::play(const Recording& recording)
 {
-    // Played with bare pictures of the sizes it was played with: only the
-    // game's own arithmetic runs.
-    ReplayBoard board(recording, Pictures::blank(recording.start().sizes));
-    while (board.stepReplay()) {
-    }
-    if (board.mismatchIsTheSea())
-        return {std::nullopt, QStringLiteral("its submarines are not its sea's: %1").arg(board.replayMismatch()), Verdict::Sea};
-    if (!board.replayMismatch().isEmpty())
-        return {std::nullopt, QStringLiteral("it does not replay as recorded: %1").arg(board.replayMismatch()), Verdict::Mismatch};
-    if (board.replayedScore() != recording.score())
-        return {std::nullopt, QStringLiteral("it scores %1 where it says %2").arg(board.replayedScore()).arg(recording.score()),
+    // Played with the sizes it was played with: only the game's own
+    // arithmetic runs.
+    Game game(recording.start().sizes);
+    GameReplay replay(recording, game);
+    replay.run();
+    if (replay.mismatchIsTheSea())
+        return {std::nullopt, QStringLiteral("its submarines are not its sea's: %1").arg(replay.mismatch()), Verdict::Sea};
+    if (!replay.mismatch().isEmpty())
+        return {std::nullopt, QStringLiteral("it does not replay as recorded: %1").arg(replay.mismatch()), Verdict::Mismatch};
+    if (replay.score() != recording.score())
+        return {std::nullopt, QStringLiteral("it scores %1 where it says %2").arg(replay.score()).arg(recording.score()),
                 Verdict::WrongScore};
-    if (!board.paceFault().isEmpty())
-        return {std::nullopt, QStringLiteral("its submarines came sooner than the game sends them: %1").arg(board.paceFault()),
+    if (!replay.paceFault().isEmpty())
+        return {std::nullopt, QStringLiteral("its submarines came sooner than the game sends them: %1").arg(replay.paceFault()),
                 Verdict::Pace};
     return {recording, QString(), Verdict::Listed};
 }

@@ -1,19 +1,15 @@
 #include "server/scoreserver.h"
 
-#include "board/pictures.h"
 #include "board/rules.h"
-#include "highscore/highscoretable.h"
-#include "platform/handheldfont.h"
-#include "server/limitedtcpserver.h"
+#include "highscore/playername.h"
 #include "replay/launchcheck.h"
+#include "server/limitedtcpserver.h"
 #include "server/recordingcheck.h"
+#include "server/servedpictures.h"
 #include "server/watchframes.h"
 
-#include <QApplication>
-#include <QBuffer>
 #include <QDateTime>
 #include <QFile>
-#include <QFontInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,6 +21,12 @@ namespace {
 using Status = QHttpServerResponse::StatusCode;
 
 using Rules::DifficultyNames;
+
+// The score's font as the game draws it on a desktop without a theme of its
+// own: Qt's default of 9 points, its points taken for pixels, in the font the
+// game's package brings.
+constexpr int ScoreFontPixels = 9;
+constexpr const char* ScoreFontFamily = "DejaVu Sans";
 
 // The latency histogram's upper bounds, in seconds.
 constexpr double LatencyBounds[] = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25};
@@ -61,34 +63,19 @@ constexpr const char* Codes[] = {"listed", "unreadable", "unfinished", "pictures
 // drawn to it as a replay draws them.
 QHttpServerResponse picture(const QString& file, const QUrlQuery& query)
 {
-    static const Pictures own = Pictures::load();
-    QMap<QString, QPixmap> byName{{QStringLiteral("sky"), own.sky}, {QStringLiteral("lives"), own.lives}};
-    for (int i = 0; i < Rules::WaterFrames; ++i)
-        byName.insert(QStringLiteral("water%1").arg(i + 1), own.water[i]);
+    static const ServedPictures own;
     const QString name = file.endsWith(QLatin1String(".png")) ? file.chopped(4) : QString();
-    Rules::Sizes sizes = own.sizes();
-    QSize* fitted = name == QLatin1String("destroyer") ? &sizes.destroyer
-        : name == QLatin1String("sub")                 ? &sizes.sub
-        : name == QLatin1String("bomb")                ? &sizes.bomb
-                                                       : nullptr;
+    QByteArray png = own.png(name);
     const QStringList asked = query.queryItemValue(QStringLiteral("size")).split(QLatin1Char('x'));
-    if (fitted && asked.size() == 2) {
+    if (!png.isEmpty() && ServedPictures::isSized(name) && asked.size() == 2) {
         bool ok[2] = {};
-        *fitted = QSize(asked[0].toInt(&ok[0]), asked[1].toInt(&ok[1]));
-        if (!ok[0] || !ok[1] || fitted->isEmpty() || fitted->width() > Rules::FieldWidth || fitted->height() > Rules::FieldHeight)
+        const QSize size(asked[0].toInt(&ok[0]), asked[1].toInt(&ok[1]));
+        if (!ok[0] || !ok[1] || size.isEmpty() || size.width() > Rules::FieldWidth || size.height() > Rules::FieldHeight)
             return QHttpServerResponse("text/plain", "no such size\n", Status::NotFound);
+        png = own.png(name, size);
     }
-    if (fitted) {
-        const Pictures p = own.fittedTo(sizes);
-        byName.insert(name, name == QLatin1String("destroyer") ? p.destroyer : name == QLatin1String("sub") ? p.sub : p.bomb);
-    }
-    const QPixmap pixmap = byName.value(name);
-    if (pixmap.isNull())
+    if (png.isEmpty())
         return QHttpServerResponse("text/plain", "no such picture\n", Status::NotFound);
-    QByteArray png;
-    QBuffer out(&png);
-    out.open(QIODevice::WriteOnly);
-    pixmap.save(&out, "PNG");
     return QHttpServerResponse("image/png", png);
 }
 
@@ -113,7 +100,7 @@ QString pageHead(const QString& title)
 
 QString shown(const QString& name)
 {
-    return name.isEmpty() ? QStringLiteral("<i>(no name)</i>") : HighScoreTable::shownName(name).toHtmlEscaped();
+    return name.isEmpty() ? QStringLiteral("<i>(no name)</i>") : PlayerName::shown(name).toHtmlEscaped();
 }
 
 } // namespace
@@ -127,13 +114,15 @@ ScoreServer::ScoreServer(ScoreStore& store, const Limits& limits, QObject* paren
     : QObject(parent)
     , store(store)
     , limits(limits)
-    , scoreFont(HandheldFont::of(QApplication::font()))
 {
     clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    if (limits.verifiers > 0)
+        verifiers.setMaxThreadCount(limits.verifiers);
+    verifiers.setObjectName(QStringLiteral("verifiers"));
     http.route(QStringLiteral("/api/v1/deals"), QHttpServerRequest::Method::Post,
                [this](const QHttpServerRequest& request) { return deal(request); });
     http.route(QStringLiteral("/api/v1/recordings"), QHttpServerRequest::Method::Post,
-               [this](const QHttpServerRequest& request) { return submit(request); });
+               [this](QHttpServerResponder&& responder, const QHttpServerRequest& request) { submit(std::move(responder), request); });
     http.route(QStringLiteral("/api/v1/recordings/<arg>"), QHttpServerRequest::Method::Get,
                [this](qint64 id) { return recording(id); });
     http.route(QStringLiteral("/api/v1/recordings/<arg>/frames"), QHttpServerRequest::Method::Get,
@@ -149,7 +138,12 @@ ScoreServer::ScoreServer(ScoreStore& store, const Limits& limits, QObject* paren
     http.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this] { return table(); });
 }
 
-ScoreServer::~ScoreServer() = default;
+ScoreServer::~ScoreServer()
+{
+    // No game is left playing for a server that is gone.
+    verifiers.clear();
+    verifiers.waitForDone();
+}
 
 quint16 ScoreServer::listen(const QHostAddress& address, quint16 port)
 {
@@ -197,12 +191,43 @@ QHostAddress ScoreServer::sender(const QHttpServerRequest& request) const
     return named.isNull() ? peer : named;
 }
 
-QHttpServerResponse ScoreServer::submit(const QHttpServerRequest& request)
+void ScoreServer::submit(QHttpServerResponder&& responder, const QHttpServerRequest& request)
 {
-    QElapsedTimer took;
-    took.start();
+    auto submission = std::make_unique<Submission>(std::move(responder));
+    submission->took.start();
+    submission->connection = tcp ? tcp->arriving() : nullptr;
     QByteArray code;
-    QHttpServerResponse response = judge(request, &code);
+    if (std::optional<QHttpServerResponse> known = judge(request, &code, *submission)) {
+        answer(*submission, *known, code);
+        return;
+    }
+    // Played on a thread of its own; meanwhile the server answers others,
+    // and this connection's next request waits for this answer.
+    const quint64 id = ++submissions;
+    LimitedTcpServer::hold(submission->connection);
+    const Recording game = *submission->game;
+    playing.emplace(id, std::move(submission));
+    verifiers.start([this, id, game] {
+        const RecordingCheck::Result played = RecordingCheck::play(game);
+        QMetaObject::invokeMethod(this, [this, id, played] { verified(id, played); }, Qt::QueuedConnection);
+    });
+}
+
+void ScoreServer::verified(quint64 id, const RecordingCheck::Result& played)
+{
+    const auto found = playing.find(id);
+    if (found == playing.end())
+        return;
+    const std::unique_ptr<Submission> submission = std::move(found->second);
+    playing.erase(found);
+    LimitedTcpServer::release(submission->connection);
+    QByteArray code;
+    const QHttpServerResponse response = judgePlayed(*submission, played, &code);
+    answer(*submission, response, code);
+}
+
+void ScoreServer::answer(Submission& submission, const QHttpServerResponse& response, const QByteArray& code)
+{
     ++codes[code];
     const QHttpServerResponse::StatusCode status = response.statusCode();
     count(status == Status::Created            ? QStringLiteral("created")
@@ -211,8 +236,11 @@ QHttpServerResponse ScoreServer::submit(const QHttpServerRequest& request)
               : status == Status::Conflict        ? QStringLiteral("duplicate")
               : status == Status::UnprocessableEntity ? QStringLiteral("unverified")
                                                       : QStringLiteral("storage"),
-          took.nsecsElapsed());
-    return response;
+          submission.took.nsecsElapsed());
+    // A sender who hung up meanwhile hears nothing; what was stored stays.
+    if (!submission.connection || submission.connection->state() != QAbstractSocket::ConnectedState)
+        return;
+    response.write(std::move(submission.responder));
 }
 
 void ScoreServer::count(const QString& outcome, qint64 nanoseconds)
@@ -278,7 +306,7 @@ QHttpServerResponse ScoreServer::deal(const QHttpServerRequest& request)
                                Status::Created);
 }
 
-QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request, QByteArray* code)
+std::optional<QHttpServerResponse> ScoreServer::judge(const QHttpServerRequest& request, QByteArray* code, Submission& submission)
 {
     if (!takeToken(sender(request)))
         return refusal("rate", QStringLiteral("too many recordings from this address; try again in a while"), Status::TooManyRequests, code);
@@ -297,9 +325,9 @@ QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request, QByteA
     // A name is listed as the game's list shows it: at most its length, one
     // line of characters, no control characters (U+0000 among them) and no
     // half of a pair. The game sends its names so.
-    if (HighScoreTable::shownName(game.name()) != game.name())
+    if (PlayerName::shown(game.name()) != game.name())
         return refusal("name", QStringLiteral("a name is at most %1 characters on one line, without control characters")
-                                   .arg(HighScoreTable::ShownNameLength),
+                                   .arg(PlayerName::ShownLength),
                        Status::UnprocessableEntity, code);
     const std::optional<Sea>& sea = game.start().sea;
     if (!sea || !sea->isDealt())
@@ -327,15 +355,29 @@ QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request, QByteA
     if (double(now - dealt->issued) < quickest)
         return refusal("too-soon", QStringLiteral("its %1 ticks take longer to play than the time since its sea was dealt").arg(game.ticks()),
                        Status::UnprocessableEntity, code);
-    const RecordingCheck::Result played = RecordingCheck::play(game);
-    if (!played.recording)
-        return refused(played);
+    submission.body = body;
+    submission.game = game;
+    submission.deal = sea->deal;
+    submission.issued = dealt->issued;
+    submission.expires = dealt->expires;
+    submission.quickest = qint64(quickest);
+    return std::nullopt;
+}
+
+QHttpServerResponse ScoreServer::judgePlayed(Submission& submission, const RecordingCheck::Result& played, QByteArray* code)
+{
+    if (!played.recording) {
+        ++verdicts[RecordingCheck::name(played.verdict)];
+        return refusal(RecordingCheck::code(played.verdict), played.refusal, Status::UnprocessableEntity, code);
+    }
     ++verdicts[RecordingCheck::name(RecordingCheck::Verdict::Listed)];
+    const Recording& game = *submission.game;
+    const qint64 now = clock();
     // When it ended, as far as the scoreboard can tell: after its sea was
     // dealt and played, and before it arrived.
-    const qint64 ended = std::clamp(game.endedAt(), dealt->issued + qint64(quickest), now);
+    const qint64 ended = std::clamp(game.endedAt(), submission.issued + submission.quickest, std::max(now, submission.issued + submission.quickest));
     ScoreStore::Entry entry;
-    switch (store.add(body, game, sea->deal, now, ended, &entry)) {
+    switch (store.add(submission.body, game, submission.deal, now, ended, &entry)) {
     case ScoreStore::Added::Stored: {
         *code = "listed";
         // Where it stands, and among how many.
@@ -349,7 +391,7 @@ QHttpServerResponse ScoreServer::judge(const QHttpServerRequest& request, QByteA
         return refusal("deal-used", QStringLiteral("its sea was dealt for one game, and a game was listed on it already"), Status::Conflict, code);
     case ScoreStore::Added::DealExpired:
         return refusal("deal-expired", QStringLiteral("its sea was dealt for a game played by %1")
-                                           .arg(QDateTime::fromMSecsSinceEpoch(dealt->expires, Qt::UTC).toString(Qt::ISODate)),
+                                           .arg(QDateTime::fromMSecsSinceEpoch(submission.expires, Qt::UTC).toString(Qt::ISODate)),
                        Status::UnprocessableEntity, code);
     case ScoreStore::Added::Failed:
         break;
@@ -432,8 +474,8 @@ QHttpServerResponse ScoreServer::watch(qint64 id)
                            {"score", game->score()},
                            {"ticks", game->ticks()},
                            {"sizes", WatchFrames::sizes(*game)},
-                           {"fontPixels", QFontInfo(scoreFont).pixelSize()},
-                           {"fontFamily", QFontInfo(scoreFont).family()}};
+                           {"fontPixels", ScoreFontPixels},
+                           {"fontFamily", QLatin1String(ScoreFontFamily)}};
     const QString title = QStringLiteral("%1 on %2").arg(QString::number(game->score()), QLatin1String(DifficultyNames[game->start().difficulty]));
     QString page = pageHead(QStringLiteral("Marlovex: ") + title)
         + QStringLiteral("<h1>%1: %2</h1>").arg(shown(game->name()), title.toHtmlEscaped())

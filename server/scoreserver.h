@@ -1,18 +1,23 @@
 #ifndef SCORESERVER_H
 #define SCORESERVER_H
 
+#include "server/recordingcheck.h"
 #include "server/scorestore.h"
 
 #include <QElapsedTimer>
-#include <QFont>
 #include <QHash>
 #include <QHostAddress>
 #include <QHttpServer>
+#include <QHttpServerResponder>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
+#include <QThreadPool>
 
 #include <array>
 #include <functional>
+#include <map>
+#include <memory>
 
 class LimitedTcpServer;
 
@@ -42,6 +47,9 @@ public:
         // IPv6 senders are counted, for connections and for the rate, by
         // their network of this prefix.
         int ipv6Prefix = 64;
+        // Threads that play recordings through; 0: as many as the machine
+        // has processors.
+        int verifiers = 0;
     };
     static constexpr int RememberedAddresses = 10000;
 
@@ -56,10 +64,35 @@ public:
     quint16 listen(const QHostAddress& address, quint16 port);
     QString error() const { return failure; }
 
+    // Threads that play recordings through.
+    int verifierThreads() const { return verifiers.maxThreadCount(); }
+
 private:
-    QHttpServerResponse submit(const QHttpServerRequest& request);
-    // The answer to a recording sent, and its code: "listed", or the refusal's.
-    QHttpServerResponse judge(const QHttpServerRequest& request, QByteArray* code);
+    // A recording sent, while it is played through on a verifying thread.
+    struct Submission {
+        explicit Submission(QHttpServerResponder&& responder)
+            : responder(std::move(responder))
+        {
+        }
+        QHttpServerResponder responder;
+        QPointer<QTcpSocket> connection; // gone once the sender hangs up
+        QElapsedTimer took;
+        QByteArray body;
+        std::optional<Recording> game;
+        QByteArray deal;    // its sea's token
+        qint64 issued = 0;  // when its sea was dealt
+        qint64 expires = 0; // and how long the deal was good for
+        qint64 quickest = 0; // the least time its ticks take to play, in ms
+    };
+
+    void submit(QHttpServerResponder&& responder, const QHttpServerRequest& request);
+    // The answer to a recording sent when it is known before the game is
+    // played through, and its code; none when it is to be played.
+    std::optional<QHttpServerResponse> judge(const QHttpServerRequest& request, QByteArray* code, Submission& submission);
+    // Played through: the answer, and its code.
+    QHttpServerResponse judgePlayed(Submission& submission, const RecordingCheck::Result& played, QByteArray* code);
+    void verified(quint64 id, const RecordingCheck::Result& played);
+    void answer(Submission& submission, const QHttpServerResponse& response, const QByteArray& code);
     QHttpServerResponse deal(const QHttpServerRequest& request);
     QHttpServerResponse scores(const QHttpServerRequest& request);
     QHttpServerResponse recording(qint64 id);
@@ -88,13 +121,17 @@ private:
     LimitedTcpServer* tcp = nullptr;
     QHash<QHostAddress, Bucket> buckets;
     QString failure;
-    QFont scoreFont; // the game's, for the score the watch page draws
     QMap<QString, qint64> outcomes;        // created, or the refusal's kind
     QMap<QByteArray, qint64> verdicts;     // what the recordings checked came to
     QMap<QByteArray, qint64> codes;        // what every recording sent came to, by code
     qint64 dealsIssued = 0;
     std::array<qint64, 8> latencies{};     // submissions by how long they took
     double latencySum = 0;
+    std::map<quint64, std::unique_ptr<Submission>> playing;
+    quint64 submissions = 0;
+    // Last: it is gone, and every game it played with it, before anything
+    // its games' answers need.
+    QThreadPool verifiers;
 };
 
 #endif

@@ -112,6 +112,7 @@ bool ServerSettings::readFile(const QString& fileName)
         {"limits/burst", 1, 100000, &limits.burst, 1},
         {"limits/per-second", 1, 1000, &perSecond, 1},
         {"limits/ipv6-prefix", 1, 128, &limits.ipv6Prefix, 1},
+        {"server/verifiers", 1, 1024, &limits.verifiers, 1},
     };
     const QStringList known{QStringLiteral("server/listen"), QStringLiteral("server/database"), QStringLiteral("proxy/trusted")};
     for (const QString& key : file.allKeys()) {

@@ -1,7 +1,7 @@
 #include "server/watchframes.h"
 
-#include "board/pictures.h"
-#include "replay/replayboard.h"
+#include "board/game.h"
+#include "replay/gamereplay.h"
 
 #include <QJsonArray>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-QJsonArray frameOf(const Board::Scene& scene)
+QJsonArray frameOf(const Game::Scene& scene)
 {
     // Short, as a minute of them goes in one answer.
     QJsonArray subs;
@@ -36,25 +36,26 @@ QJsonObject WatchFrames::frames(const Recording& recording, int from, int count)
 {
     from = std::max(from, 0);
     count = std::clamp(count, 0, MostFrames);
-    // Bare pictures of the recorded sizes: only the game's arithmetic runs.
-    ReplayBoard board(recording, Pictures::blank(recording.start().sizes));
+    // The recorded sizes: only the game's arithmetic runs.
+    Game game(recording.start().sizes);
+    GameReplay replay(recording, game);
     bool going = true;
     // On to the next frame; false when there is none. Until the replay
     // stops the game has not ended, so the tick that ends it is one more.
-    auto advance = [&board, &going] {
+    auto advance = [&replay, &game, &going] {
         if (!going)
             return false;
-        going = board.stepReplay();
-        return going || board.replayedGameEnded();
+        going = replay.step();
+        return going || game.isOver();
     };
     bool exists = true;
     for (int tick = 0; tick < from && exists; ++tick)
         exists = advance();
     QJsonArray frames;
     if (exists && count > 0) {
-        frames.append(frameOf(board.scene()));
+        frames.append(frameOf(game.scene()));
         while (frames.size() < count && (exists = advance()))
-            frames.append(frameOf(board.scene()));
+            frames.append(frameOf(game.scene()));
     }
     const bool more = going && exists;
     return QJsonObject{{"from", from}, {"frames", frames}, {"last", !more}};

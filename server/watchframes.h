@@ -20,7 +20,7 @@ public:
     //   {"from": n, "frames": [[water, destroyerX, score, lives, bombsToHand,
     //                           [subX, subY, ...], [bombX, bombY, ...]], ...],
     //    "last": true once the game's last frame is among them}
-    // Needs the application object (the board is a widget, never shown).
+    // Runs on any thread.
     static QJsonObject frames(const Recording& recording, int from, int count);
     // The sizes the game was played with, which the page draws the pictures at.
     static QJsonObject sizes(const Recording& recording);

@@ -378,7 +378,7 @@ void tst_Board::bombReleasedUnderMiddleColumn()
     QFETCH(float, x);
     BoardFixture f;
     Board& b = f.board();
-    A::destroyerPix(b) = QPixmap(width, 30);
+    A::setDestroyerPix(b, QPixmap(width, 30));
     A::destroyerX(b) = destroyerX;
     Keys::press(&b, Qt::Key_Return);
     QCOMPARE(A::bomb(b, 0)->x, x);

@@ -111,6 +111,12 @@ struct BoardAccess
     static QPixmap& skyPix(Board& b) { return b.skyPix; }
     static QPixmap& subPix(Board& b) { return b.subPix; }
     static QPixmap& destroyerPix(Board& b) { return b.destroyerPix; }
+    // Another destroyer, which the rules then measure too.
+    static void setDestroyerPix(Board& b, const QPixmap& picture)
+    {
+        b.destroyerPix = picture;
+        b.sizes.destroyer = picture.size();
+    }
     static QPixmap& bombPix(Board& b) { return b.bombPix; }
     static QPixmap& livesPix(Board& b) { return b.livesPix; }
 };
