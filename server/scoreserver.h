@@ -66,6 +66,8 @@ public:
 
     // Threads that play recordings through.
     int verifierThreads() const { return verifiers.maxThreadCount(); }
+    // Recordings being played through now.
+    int verifying() const { return int(playing.size()); }
 
 private:
     // A recording sent, while it is played through on a verifying thread.

@@ -130,6 +130,9 @@ void tst_ServerSettings::connectionLimits_data()
                                           << "connections" << 1000;
     QTest::newRow("one connection") << QByteArray("[limits]\nconnections = 1\n") << "connections" << 1;
     QTest::newRow("no connection") << QByteArray("[limits]\nconnections = 0\n") << "connections" << -1;
+    QTest::newRow("verifiers by the processors unless set") << QByteArray() << "verifiers" << 0;
+    QTest::newRow("three verifiers") << QByteArray("[server]\nverifiers = 3\n") << "verifiers" << 3;
+    QTest::newRow("no verifier") << QByteArray("[server]\nverifiers = 0\n") << "verifiers" << -1;
 }
 
 void tst_ServerSettings::connectionLimits()
@@ -142,10 +145,14 @@ void tst_ServerSettings::connectionLimits()
     ServerSettings settings;
     const bool taken = settings.read({"marlovex-server", "--config", folder.filePath("server.conf")});
     QCOMPARE(taken, value >= 0);
+    const QString section = key == "verifiers" ? "[server] " : "[limits] ";
     if (taken)
-        QCOMPARE(key == "connections" ? settings.limits.connections : settings.limits.ipv6Prefix, value);
+        QCOMPARE(key == "connections" ? settings.limits.connections
+                 : key == "verifiers" ? settings.limits.verifiers
+                                      : settings.limits.ipv6Prefix,
+                 value);
     else
-        QVERIFY2(settings.error().contains("[limits] " + key + " takes"), qPrintable(settings.error()));
+        QVERIFY2(settings.error().contains(section + key + " takes"), qPrintable(settings.error()));
 }
 
 QTEST_MAIN(tst_ServerSettings)
