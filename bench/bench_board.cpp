@@ -7,6 +7,8 @@
 
 #include "boardaccess.h"
 #include "outputcapture.h"
+#include "board/game.h"
+#include "replay/gamereplay.h"
 #include "replay/recording.h"
 #include "replay/replayboard.h"
 
@@ -126,6 +128,26 @@ void replayTick(benchmark::State& state)
 }
 BENCHMARK(replayTick);
 
+// The same game verified as the scoreboard does it, on the rules alone, on
+// one thread and on two at once: games verified a second in all.
+void verifyGame(benchmark::State& state)
+{
+    QString why;
+    const auto recording = Recording::load(QStringLiteral(MARLOVEX_SOURCE_RECORDINGS "/autopilot-easy-3541.replay"), &why);
+    if (!recording) {
+        state.SkipWithError(qPrintable(why));
+        return;
+    }
+    for (auto _ : state) {
+        Game game(recording->start().sizes);
+        GameReplay replay(*recording, game);
+        replay.run();
+        benchmark::DoNotOptimize(replay.score());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(verifyGame)->Threads(1)->Threads(2)->UseRealTime();
+
 // A game in motion over the 80 ticks of a water cycle, counted per tick: the
 // given number of submarines crossing both ways at the speeds launches give
 // them (5 to 50 pixels a second), bombs sinking and the destroyer steering,
@@ -192,7 +214,8 @@ public:
                 // Per item where a run counts items: the cycle, per tick.
                 const auto items = run.counters.find("items_per_second");
                 const std::string& args = run.run_name.args;
-                nanoseconds[run.run_name.function_name + (args.empty() ? "" : "/" + args)]
+                const std::string& threads = run.run_name.threads;
+                nanoseconds[run.run_name.function_name + (args.empty() ? "" : "/" + args) + (threads.empty() ? "" : "/" + threads)]
                     = items != run.counters.end() ? 1e9 / items->second.value : run.GetAdjustedCPUTime();
             } else if (run.aggregate_name == "stddev" && run.counters.find("items_per_second") == run.counters.end()) {
                 stddev[run.run_name.function_name] = run.GetAdjustedCPUTime();

@@ -1,10 +1,11 @@
 // Sends real recordings to a running marlovex-server as fast as it takes
 // them, or at a set rate, from many connections at once, and reports how
 // many it verified and stored a second and how long each answer took.
-//   serverload URL[,URL...] SECONDS (--concurrency N | --rate N) --database URL --play N
+//   serverload URL[,URL...] SECONDS (--concurrency N | --rate N) --database URL --play N [--sinking TICKS]
 // Several servers' URLs share the submissions in turn, as a proxy would.
 // N games are played, each on a seed of its own at the launch timer's pace,
-// the autopilot sinking what it can for some five minutes; each is sent under
+// the autopilot sinking what it can for TICKS ticks (12 700 unless given, some
+// four minutes), then letting them by until the game ends; each is sent under
 // ever new names on ever new deals, issued a day before in the servers'
 // database, so that every submission is a new game to verify (all made
 // before the clock starts).
@@ -22,6 +23,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -94,7 +97,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     if (args.size() < 9 || args[5] != QLatin1String("--database") || args[7] != QLatin1String("--play")) {
-        std::fprintf(stderr, "usage: serverload URL[,URL...] SECONDS (--concurrency N | --rate N) --database URL --play N\n");
+        std::fprintf(stderr, "usage: serverload URL[,URL...] SECONDS (--concurrency N | --rate N) --database URL --play N [--sinking TICKS]\n");
         return 2;
     }
     Load load;
@@ -109,15 +112,17 @@ int main(int argc, char** argv)
         return 2;
     }
     const int played = args[8].toInt();
+    const int sinking = args.size() >= 11 && args[9] == QLatin1String("--sinking") ? args[10].toInt() : 12700;
     for (int seed = 1; seed <= played; ++seed)
-        load.games.push_back(DealtGames::play(DealtGames::unchecked(quint32(seed)), 1, QString(), {}, 12700));
+        load.games.push_back(DealtGames::play(DealtGames::unchecked(quint32(seed)), 1, QString(), {}, sinking));
     if (load.games.empty())
         return 2;
     qint64 ticks = 0;
     for (const Recording& game : load.games)
         ticks += game.ticks();
-    // Enough for the fastest server seen so far, and more.
-    const std::size_t bodies = std::size_t(seconds) * (concurrent ? 1200 : std::size_t(amount));
+    // Enough for the fastest server seen so far, and more: fewer of longer games.
+    const std::size_t fastest = std::size_t(1200) * 12700 / std::size_t(std::max(sinking, 12700)) + 50;
+    const std::size_t bodies = std::size_t(seconds) * (concurrent ? fastest : std::size_t(amount));
     const QString run = QString::number(QDateTime::currentMSecsSinceEpoch());
     for (std::size_t b = 0; b < bodies; ++b) {
         Recording& game = load.games[b % load.games.size()];
@@ -129,6 +134,8 @@ int main(int argc, char** argv)
 
     load.concurrent = concurrent;
     load.until = qint64(seconds) * 1000;
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
     load.clock.start();
     QTimer pace;
     if (concurrent) {
@@ -158,10 +165,16 @@ int main(int argc, char** argv)
     done.start(20);
     app.exec();
     const double elapsed = double(load.clock.elapsed()) / 1000.0;
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    const auto seconds_of = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    // What sending took of the processors, to tell whether the load was the limit.
+    const double cpu = seconds_of(after.ru_utime) + seconds_of(after.ru_stime) - seconds_of(before.ru_utime) - seconds_of(before.ru_stime);
     std::printf("games %zu\nmean_ticks %lld\n", load.games.size(), ticks / qint64(load.games.size()));
     std::printf("sent %lld\nstored %lld\nrefused %lld\n", load.sent, load.stored, load.refused);
     std::printf("stored_per_second %.1f\nticks_verified_per_second %.0f\n", double(load.stored) / elapsed,
                 double(load.ticksStored) / elapsed);
     std::printf("p50_ms %.2f\np99_ms %.2f\n", percentile(load.latencies, 0.5), percentile(load.latencies, 0.99));
+    std::printf("seconds %.2f\nload_cpu_seconds %.2f\n", elapsed, cpu);
     return 0;
 }

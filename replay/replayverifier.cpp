@@ -28,9 +28,9 @@ ReplayVerifier::Result ReplayVerifier::verify(const QByteArray& fileName, std::F
     // read, only the game's own arithmetic runs, with the sizes its recording
     // says it was played with.
     Game game(recording->start().sizes);
+    GameReplay replay(*recording, game);
     QElapsedTimer clock;
     clock.start();
-    GameReplay replay(*recording, game);
     replay.run();
     const qint64 ticks = recording->ticks();
     const qint64 nanoseconds = std::max<qint64>(1, clock.nsecsElapsed());
