@@ -57,6 +57,9 @@ public:
     void gameEnded(const Recording& game);
     // Tries the queue now, if anything waits and nothing is on its way.
     void sendWaiting();
+    // How long the queue's next try was set to wait, in milliseconds; -1
+    // while no try waits.
+    int retryWait() const { return retry.isActive() ? retry.interval() : -1; }
     // Games in the queue.
     int waiting() const;
     // Where games the scoreboard kept failing on are set aside, kept for the

@@ -34,6 +34,7 @@ private slots:
     void aTricklingAnswerIsCutOff();
     void everyRefusalIsKept();
     void aGameTheScoreboardKeepsFailingOnIsSetAside();
+    void tryingAgainWaitsLongerUpToTenMinutes();
     void oddDealsAreNotKept_data();
     void oddDealsAreNotKept();
     void oddListsLeaveTheKeptOne_data();
@@ -192,6 +193,26 @@ void tst_StandIns::aGameTheScoreboardKeepsFailingOnIsSetAside()
     }
     QCOMPARE(sharer.waiting(), 1);
     QCOMPARE(aside.entryList({"*.replay"}, QDir::Files).size(), 1);
+}
+
+void tst_StandIns::tryingAgainWaitsLongerUpToTenMinutes()
+{
+    // No scoreboard there: each try that fails waits twice as long as the
+    // last, and never more than ten minutes.
+    port = StandIns::freePort();
+    ScoreSharer sharer(folder->filePath("outbox"));
+    sharer.setSharing(address(), "Di", true);
+    sharer.gameEnded(DealtGames::play(DealtGames::unchecked(1), 1, "Di"));
+    for (int wait : {30, 60, 120, 240, 480, 600, 600}) {
+        QTRY_COMPARE(sharer.retryWait(), wait * 1000);
+        // Tried again at once, without the wait.
+        sharer.sendWaiting();
+        QTRY_VERIFY(sharer.retryWait() != wait * 1000 || wait == 600);
+        if (wait == 600)
+            QTest::qWait(200);
+    }
+    QCOMPARE(sharer.retryWait(), ScoreSharer::LongestRetryMilliseconds);
+    QCOMPARE(sharer.waiting(), 1);
 }
 
 void tst_StandIns::oddDealsAreNotKept_data()
