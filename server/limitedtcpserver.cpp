@@ -31,11 +31,7 @@ public:
     void hold()
     {
         held = true;
-        // Signals held too: neither an arrival nor the end of the connection
-        // reaches the HTTP server until the answer has been given. What may
-        // wait meanwhile is a request's headers.
-        blockSignals(true);
-        setReadBufferSize(headerLimit);
+        stopReading();
     }
 
     void release()
@@ -43,23 +39,62 @@ public:
         if (!held)
             return;
         held = false;
+        goOnReading();
+    }
+
+private:
+    // Signals held too: neither an arrival nor the end of the connection
+    // reaches the HTTP server while it is not to read. What may wait
+    // meanwhile is a request's headers.
+    void stopReading()
+    {
+        blockSignals(true);
+        setReadBufferSize(headerLimit);
+    }
+
+    void goOnReading()
+    {
+        if (held || owing)
+            return;
         blockSignals(false);
         setReadBufferSize(0);
         if (state() == QAbstractSocket::UnconnectedState) {
             deleteLater();
             return;
         }
-        // After the answer now written, the next request.
+        // After the answers now written, the next request.
         QMetaObject::invokeMethod(this, [this] {
             if (bytesAvailable() > 0)
                 emit readyRead();
         }, Qt::QueuedConnection);
     }
 
-private:
+    // The answers it is owed and has not taken: past the bound, nothing more
+    // is read until it has taken half of them.
+    void owed()
+    {
+        if (!owing && bytesToWrite() > LimitedTcpServer::MostOwed) {
+            owing = true;
+            stopReading();
+            if (!drained) {
+                drained = new QTimer(this);
+                drained->setInterval(20);
+                connect(drained, &QTimer::timeout, this, [this] {
+                    if (bytesToWrite() > LimitedTcpServer::MostOwed / 2 && state() == QAbstractSocket::ConnectedState)
+                        return;
+                    drained->stop();
+                    owing = false;
+                    goOnReading();
+                });
+            }
+            drained->start();
+        }
+    }
+
     void arrived()
     {
         server->lastArrival = this;
+        owed();
         const qint64 there = bytesAvailable();
         const qint64 fresh = there - leftUnread;
         // After the HTTP server has read what it takes of this.
@@ -97,7 +132,9 @@ private:
     LimitedTcpServer* const server;
     const qint64 limit;
     const int headerLimit;
-    bool held = false;
+    bool held = false;  // while its answer is being made elsewhere
+    bool owing = false; // while its answers wait for it to read them
+    QTimer* drained = nullptr;
     qint64 received = 0;
     qint64 leftUnread = 0;
     bool inHeaders = true;

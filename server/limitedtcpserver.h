@@ -28,6 +28,9 @@ public:
         int connections = 0;           // open at once from everyone, proxies included
     };
 
+    // Bytes of answers a connection may owe before nothing more of it is read.
+    static constexpr qint64 MostOwed = 1024 * 1024;
+
     explicit LimitedTcpServer(const Limits& limits, QObject* parent = nullptr);
 
     // The sender an address is counted as: itself for IPv4, its network for
