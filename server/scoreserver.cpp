@@ -179,6 +179,26 @@ bool ScoreServer::takeToken(const QHostAddress& from)
     return true;
 }
 
+bool ScoreServer::takeWork(const QHostAddress& from, qint64 ticks)
+{
+    const qint64 refillMilliseconds = limits.workBurst * 1000 / std::max<qint64>(1, limits.workPerSecond);
+    if (work.size() >= RememberedAddresses) {
+        for (auto b = work.begin(); b != work.end();)
+            b = b->since.elapsed() >= refillMilliseconds ? work.erase(b) : std::next(b);
+    }
+    Bucket& bucket = work[LimitedTcpServer::countedAs(from, limits.ipv6Prefix)];
+    if (!bucket.since.isValid())
+        bucket.tokens = double(limits.workBurst);
+    else
+        bucket.tokens = std::min<double>(double(limits.workBurst),
+                                         bucket.tokens + double(bucket.since.elapsed()) * double(limits.workPerSecond) / 1000.0);
+    bucket.since.start();
+    if (bucket.tokens < double(ticks))
+        return false;
+    bucket.tokens -= double(ticks);
+    return true;
+}
+
 QHostAddress ScoreServer::sender(const QHttpServerRequest& request) const
 {
     const QHostAddress peer = request.remoteAddress();
@@ -355,6 +375,8 @@ std::optional<QHttpServerResponse> ScoreServer::judge(const QHttpServerRequest& 
     if (double(now - dealt->issued) < quickest)
         return refusal("too-soon", QStringLiteral("its %1 ticks take longer to play than the time since its sea was dealt").arg(game.ticks()),
                        Status::UnprocessableEntity, code);
+    if (!takeWork(sender(request), game.ticks()))
+        return refusal("rate", QStringLiteral("too many ticks to play from this address; try again in a while"), Status::TooManyRequests, code);
     submission.body = body;
     submission.game = game;
     submission.deal = sea->deal;
@@ -460,7 +482,12 @@ QHttpServerResponse ScoreServer::frames(qint64 id, const QHttpServerRequest& req
     const QUrlQuery query = request.query();
     const int from = query.queryItemValue(QStringLiteral("from")).toInt();
     const QString asked = query.queryItemValue(QStringLiteral("count"));
-    return QHttpServerResponse(WatchFrames::frames(*game, from, asked.isEmpty() ? WatchFrames::MostFrames : asked.toInt()));
+    const int count = asked.isEmpty() ? WatchFrames::MostFrames : asked.toInt();
+    // Each answer plays the game from its start to its last frame.
+    const qint64 ticks = std::min<qint64>(game->ticks(), qint64(std::max(from, 0)) + std::clamp(count, 0, WatchFrames::MostFrames));
+    if (!takeWork(sender(request), ticks))
+        return refusal(QStringLiteral("too many frames asked for from this address; try again in a while"), Status::TooManyRequests);
+    return QHttpServerResponse(WatchFrames::frames(*game, from, count));
 }
 
 QHttpServerResponse ScoreServer::watch(qint64 id)

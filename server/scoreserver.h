@@ -50,6 +50,10 @@ public:
         // Threads that play recordings through; 0: as many as the machine
         // has processors.
         int verifiers = 0;
+        // The ticks one address may have played for it (recordings sent,
+        // frames asked for): this many at once, then this many a second.
+        qint64 workBurst = 20'000'000;
+        qint64 workPerSecond = 5'000'000;
     };
     static constexpr int RememberedAddresses = 10000;
 
@@ -109,6 +113,9 @@ private:
     void count(const QString& outcome, qint64 nanoseconds);
     // Takes one of the address's recordings; false when it has none left.
     bool takeToken(const QHostAddress& from);
+    // Takes this many ticks of playing from the address's share; false when
+    // it has not that many left.
+    bool takeWork(const QHostAddress& from, qint64 ticks);
     // Who sent it: the connection's address, or the one a trusted proxy names.
     QHostAddress sender(const QHttpServerRequest& request) const;
 
@@ -122,6 +129,7 @@ private:
     QHttpServer http;
     LimitedTcpServer* tcp = nullptr;
     QHash<QHostAddress, Bucket> buckets;
+    QHash<QHostAddress, Bucket> work;
     QString failure;
     QMap<QString, qint64> outcomes;        // created, or the refusal's kind
     QMap<QByteArray, qint64> verdicts;     // what the recordings checked came to

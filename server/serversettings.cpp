@@ -103,6 +103,9 @@ bool ServerSettings::readFile(const QString& fileName)
         int unit; // of the file's number, in the setting's
     };
     int perSecond = 1000 / limits.refillMilliseconds;
+    // In thousands of ticks in the file.
+    int workBurst = int(limits.workBurst / 1000);
+    int workPerSecond = int(limits.workPerSecond / 1000);
     int dealHours = int(limits.dealMilliseconds / (60 * 60 * 1000));
     const Number numbers[] = {
         {"deals/lifetime-hours", 1, 24 * 366, &dealHours, 1},
@@ -113,6 +116,8 @@ bool ServerSettings::readFile(const QString& fileName)
         {"limits/per-second", 1, 1000, &perSecond, 1},
         {"limits/ipv6-prefix", 1, 128, &limits.ipv6Prefix, 1},
         {"server/verifiers", 1, 1024, &limits.verifiers, 1},
+        {"limits/work-burst", 1, 1000000, &workBurst, 1},
+        {"limits/work-per-second", 1, 1000000, &workPerSecond, 1},
     };
     const QStringList known{QStringLiteral("server/listen"), QStringLiteral("server/database"), QStringLiteral("proxy/trusted")};
     for (const QString& key : file.allKeys()) {
@@ -132,6 +137,8 @@ bool ServerSettings::readFile(const QString& fileName)
         *n.into = *value * n.unit;
     }
     limits.refillMilliseconds = std::max(1, 1000 / perSecond);
+    limits.workBurst = qint64(workBurst) * 1000;
+    limits.workPerSecond = qint64(workPerSecond) * 1000;
     limits.dealMilliseconds = qint64(dealHours) * 60 * 60 * 1000;
     if (file.contains(QStringLiteral("server/listen")) && !setListen(file.value(QStringLiteral("server/listen")).toString())) {
         failure = QStringLiteral("%1: [server] %2").arg(fileName, failure);

@@ -16,6 +16,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QDeadlineTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,6 +37,7 @@ private slots:
     void eachFrameIsTheBoardAfterItsTick();
     void picturesAtAGamesSizes_data();
     void picturesAtAGamesSizes();
+    void framesAreChargedByTheTicksPlayed();
 
 private:
     Answer get(const QString& path);
@@ -191,6 +194,38 @@ void tst_WatchFrames::picturesAtAGamesSizes()
     QVERIFY(!image.isNull());
     if (size.isValid())
         QCOMPARE(image.size(), size);
+}
+
+void tst_WatchFrames::framesAreChargedByTheTicksPlayed()
+{
+    // Room for three answers that play the whole game and hardly any more
+    // a second: the fourth is refused, and so is a recording sent after
+    // them; another sender, named by a trusted proxy, is served all the same.
+    ScoreServer::Limits limits;
+    limits.workBurst = 3 * game->ticks() + 100;
+    limits.workPerSecond = 1;
+    limits.proxies = {QHostAddress::LocalHost};
+    ScoreServer charging(*store, limits);
+    const quint16 charged = charging.listen(QHostAddress::LocalHost, 0);
+    QVERIFY(charged != 0);
+    const QString last = QStringLiteral("/api/v1/recordings/%1/frames?from=%2&count=1").arg(id).arg(frameCount - 1);
+    const auto ask = [&](const QString& path, const QByteArray& from) -> int {
+        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(charged).arg(path)));
+        request.setRawHeader("X-Forwarded-For", from);
+        QNetworkReply* reply = network.get(request);
+        QDeadlineTimer enough(30000);
+        while (!reply->isFinished() && !enough.hasExpired())
+            QTest::qWait(10);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        reply->deleteLater();
+        return status;
+    };
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(ask(last, "192.0.2.1"), 200);
+    // The first frames cost a tick of playing each: still within the share.
+    QCOMPARE(ask(QStringLiteral("/api/v1/recordings/%1/frames?count=50").arg(id), "192.0.2.1"), 200);
+    QCOMPARE(ask(last, "192.0.2.1"), 429);
+    QCOMPARE(ask(last, "192.0.2.2"), 200);
 }
 
 QTEST_MAIN(tst_WatchFrames)
