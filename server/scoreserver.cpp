@@ -425,18 +425,36 @@ QHttpServerResponse ScoreServer::judgePlayed(Submission& submission, const Recor
 QHttpServerResponse ScoreServer::scores(const QHttpServerRequest& request)
 {
     const QUrlQuery query = request.query();
-    const QString asked = query.queryItemValue(QStringLiteral("difficulty"));
     int difficulty = 1;
-    for (int d = 0; d < Rules::Difficulties; ++d)
-        if (asked.compare(QLatin1String(DifficultyNames[d]), Qt::CaseInsensitive) == 0 || asked == QString::number(d))
-            difficulty = d;
+    if (query.hasQueryItem(QStringLiteral("difficulty"))) {
+        const QString asked = query.queryItemValue(QStringLiteral("difficulty"));
+        difficulty = -1;
+        for (int d = 0; d < Rules::Difficulties; ++d)
+            if (asked.compare(QLatin1String(DifficultyNames[d]), Qt::CaseInsensitive) == 0 || asked == QString::number(d))
+                difficulty = d;
+        if (difficulty < 0)
+            return refusal(QStringLiteral("no such difficulty; Easy, Normal or Hard (or 0, 1, 2)"), Status::BadRequest);
+    }
+    // Days and weeks as they are in UTC, counted from when each game ended;
+    // a week begins on a Monday.
+    const QString period = query.hasQueryItem(QStringLiteral("period")) ? query.queryItemValue(QStringLiteral("period"))
+                                                                         : QStringLiteral("all");
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(clock(), Qt::UTC);
+    qint64 since = 0;
+    if (period == QLatin1String("today"))
+        since = QDateTime(now.date(), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    else if (period == QLatin1String("week"))
+        since = QDateTime(now.date().addDays(1 - now.date().dayOfWeek()), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    else if (period != QLatin1String("all"))
+        return refusal(QStringLiteral("no such period; all, week or today"), Status::BadRequest);
     const int offset = std::clamp(query.queryItemValue(QStringLiteral("offset")).toInt(), 0, 1 << 30);
     const int limit = std::clamp(query.queryItemValue(QStringLiteral("limit")).toInt(), 1, 100);
     QJsonArray list;
-    for (const ScoreStore::Entry& e : store.scores(difficulty, offset, query.hasQueryItem(QStringLiteral("limit")) ? limit : 10))
+    for (const ScoreStore::Entry& e : store.scores(difficulty, offset, query.hasQueryItem(QStringLiteral("limit")) ? limit : 10, since))
         list.append(toJson(e));
     return QHttpServerResponse(QJsonObject{{"difficulty", DifficultyNames[difficulty]},
-                                           {"total", store.count(difficulty)},
+                                           {"period", period},
+                                           {"total", store.count(difficulty, since)},
                                            {"entries", list}});
 }
 

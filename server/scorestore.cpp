@@ -423,19 +423,19 @@ std::optional<qint64> ScoreStore::idOf(const QString& digest)
     return id;
 }
 
-QList<ScoreStore::Entry> ScoreStore::scores(int difficulty, int offset, int limit)
+QList<ScoreStore::Entry> ScoreStore::scores(int difficulty, int offset, int limit, qint64 since)
 {
-    std::optional<QList<Entry>> list = tryScores(difficulty, offset, limit);
+    std::optional<QList<Entry>> list = tryScores(difficulty, offset, limit, since);
     if (!list && answersAgain())
-        list = tryScores(difficulty, offset, limit);
+        list = tryScores(difficulty, offset, limit, since);
     return list.value_or(QList<Entry>());
 }
 
-std::optional<QList<ScoreStore::Entry>> ScoreStore::tryScores(int difficulty, int offset, int limit)
+std::optional<QList<ScoreStore::Entry>> ScoreStore::tryScores(int difficulty, int offset, int limit, qint64 since)
 {
-    QSqlQuery* query = run("SELECT id, name, score, ticks, played FROM entries WHERE dealt = 1 AND difficulty = ?"
+    QSqlQuery* query = run("SELECT id, name, score, ticks, played FROM entries WHERE dealt = 1 AND difficulty = ? AND played >= ?"
                            " ORDER BY score DESC, id LIMIT ? OFFSET ?",
-                           {difficulty, limit, offset});
+                           {difficulty, since, limit, offset});
     if (!query)
         return std::nullopt;
     QList<Entry> list;
@@ -455,10 +455,10 @@ std::optional<QList<ScoreStore::Entry>> ScoreStore::tryScores(int difficulty, in
     return list;
 }
 
-qint64 ScoreStore::count(int difficulty)
+qint64 ScoreStore::count(int difficulty, qint64 since)
 {
     auto tryCount = [&]() -> std::optional<qint64> {
-        QSqlQuery* query = run("SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ?", {difficulty});
+        QSqlQuery* query = run("SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND played >= ?", {difficulty, since});
         if (!query)
             return std::nullopt;
         const std::optional<qint64> n = query->next() ? std::optional<qint64>(query->value(0).toLongLong()) : std::nullopt;

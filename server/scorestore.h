@@ -68,8 +68,11 @@ public:
     // deal used, at once: committed before this returns Stored. A deal is
     // used once, whichever of the servers sharing the database takes it.
     Added add(const QByteArray& bytes, const Recording& game, const QByteArray& token, qint64 now, qint64 played, Entry* entry);
-    QList<Entry> scores(int difficulty, int offset, int limit);
-    qint64 count(int difficulty);
+    // The entries of a difficulty best first, and how many there are; of
+    // the games that ended at `since` (ms since 1970, UTC) or later, ranked
+    // among those, when given.
+    QList<Entry> scores(int difficulty, int offset, int limit, qint64 since = 0);
+    qint64 count(int difficulty, qint64 since = 0);
     std::optional<QByteArray> recordingBytes(qint64 id);
     // The database takes a write and commits it, once more after making the
     // connection again if need be; an SQLite file gone or replaced under the
@@ -88,7 +91,7 @@ private:
     std::optional<Deal> tryDeal(const QString& hash, bool* ran);
     // Brings a database of before up to date: its entries stay, unranked.
     bool upgrade(QSqlDatabase& db);
-    std::optional<QList<Entry>> tryScores(int difficulty, int offset, int limit);
+    std::optional<QList<Entry>> tryScores(int difficulty, int offset, int limit, qint64 since);
     std::optional<QByteArray> tryRecordingBytes(qint64 id, bool* ran);
     // After a failure: true when the connection answers now, made again if
     // it was lost, and worth a second try.

@@ -30,6 +30,8 @@ private slots:
     void initTestCase();
     void pagesOfTheList_data();
     void pagesOfTheList();
+    void whatTheListDoesNotKnowIsRefused_data();
+    void whatTheListDoesNotKnowIsRefused();
     void headersAreCountedForEachRequest();
     void aTrustedProxyHoldsAnyNumberOfConnections();
     void connectionsInAllAreBounded();
@@ -37,7 +39,8 @@ private slots:
 
 private:
     // An entry as a verified game would make it, without playing one.
-    void list(int difficulty, int score, const QString& name);
+    // ended: how long ago the game ended, in ms.
+    void list(int difficulty, int score, const QString& name, qint64 ended = 0);
 
     QTemporaryDir folder;
     std::unique_ptr<ScoreStore> store;
@@ -46,9 +49,9 @@ private:
     QNetworkAccessManager network;
 };
 
-void tst_ServerApi::list(int difficulty, int score, const QString& name)
+void tst_ServerApi::list(int difficulty, int score, const QString& name, qint64 ended)
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() - ended;
     const std::optional<ScoreStore::Deal> deal = store->issueDeal(now, 60000);
     QVERIFY(deal);
     Recording::Start start;
@@ -70,6 +73,10 @@ void tst_ServerApi::initTestCase()
         list(1, 1000 - i, QStringLiteral("N%1").arg(i));
     list(1, 1000, QStringLiteral("Second of 1000"));
     list(2, 5, QStringLiteral("Hard"));
+    // And two Hard games of before this week, though better.
+    constexpr qint64 Day = 24LL * 60 * 60 * 1000;
+    list(2, 50, QStringLiteral("Eight days ago"), 8 * Day);
+    list(2, 70, QStringLiteral("Forty days ago"), 40 * Day);
     server = std::make_unique<ScoreServer>(*store);
     port = server->listen(QHostAddress::LocalHost, 0);
     QVERIFY2(port != 0, qPrintable(server->error()));
@@ -90,8 +97,12 @@ void tst_ServerApi::pagesOfTheList_data()
     QTest::newRow("the last") << "offset=120&limit=10" << "Normal" << 121 << 1 << 121 << "N119";
     QTest::newRow("more than a page holds") << "limit=100000" << "Normal" << 121 << 100 << 1 << "N0";
     QTest::newRow("an offset below 0") << "offset=-5&limit=2" << "Normal" << 121 << 2 << 1 << "N0";
-    QTest::newRow("Hard, by name") << "difficulty=Hard" << "Hard" << 1 << 1 << 1 << "Hard";
-    QTest::newRow("hard, in any case") << "difficulty=hard" << "Hard" << 1 << 1 << 1 << "Hard";
+    QTest::newRow("Hard, by name") << "difficulty=Hard" << "Hard" << 3 << 3 << 1 << "Forty days ago";
+    QTest::newRow("hard, in any case") << "difficulty=hard" << "Hard" << 3 << 3 << 1 << "Forty days ago";
+    QTest::newRow("Hard of all time") << "difficulty=Hard&period=all" << "Hard" << 3 << 3 << 1 << "Forty days ago";
+    QTest::newRow("Hard this week") << "difficulty=Hard&period=week" << "Hard" << 1 << 1 << 1 << "Hard";
+    QTest::newRow("Hard today") << "difficulty=Hard&period=today" << "Hard" << 1 << 1 << 1 << "Hard";
+    QTest::newRow("today, a page down") << "period=today&offset=5&limit=2" << "Normal" << 121 << 2 << 6 << "N4";
     QTest::newRow("Easy, by number") << "difficulty=0" << "Easy" << 0 << 0 << 0 << "";
 }
 
@@ -117,6 +128,26 @@ void tst_ServerApi::pagesOfTheList()
     // Ranks run on down the page, one by one.
     for (int i = 1; i < list.size(); ++i)
         QCOMPARE(list[i].toObject()["rank"].toInt(), firstRank + i);
+}
+
+void tst_ServerApi::whatTheListDoesNotKnowIsRefused_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("a difficulty of none") << "difficulty=bogus" << "no such difficulty";
+    QTest::newRow("a fourth difficulty") << "difficulty=3" << "no such difficulty";
+    QTest::newRow("a difficulty left empty") << "difficulty=" << "no such difficulty";
+    QTest::newRow("a month") << "period=month" << "no such period";
+    QTest::newRow("a period left empty") << "difficulty=Easy&period=" << "no such period";
+}
+
+void tst_ServerApi::whatTheListDoesNotKnowIsRefused()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, why);
+    const LoopbackHttp::Answer got = LoopbackHttp::request(network, port, "GET", "/api/v1/scores?" + query);
+    QCOMPARE(got.status, 400);
+    QVERIFY2(QJsonDocument::fromJson(got.body).object()["error"].toString().startsWith(why), got.body.constData());
 }
 
 void tst_ServerApi::headersAreCountedForEachRequest()
