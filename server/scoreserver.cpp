@@ -28,6 +28,9 @@ using Rules::DifficultyNames;
 constexpr int ScoreFontPixels = 9;
 constexpr const char* ScoreFontFamily = "DejaVu Sans";
 
+// The entries above and below one asked for around.
+constexpr int AroundEntries = 5;
+
 // The latency histogram's upper bounds, in seconds.
 constexpr double LatencyBounds[] = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25};
 
@@ -447,15 +450,31 @@ QHttpServerResponse ScoreServer::scores(const QHttpServerRequest& request)
         since = QDateTime(now.date().addDays(1 - now.date().dayOfWeek()), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
     else if (period != QLatin1String("all"))
         return refusal(QStringLiteral("no such period; all, week or today"), Status::BadRequest);
-    const int offset = std::clamp(query.queryItemValue(QStringLiteral("offset")).toInt(), 0, 1 << 30);
-    const int limit = std::clamp(query.queryItemValue(QStringLiteral("limit")).toInt(), 1, 100);
+    int offset = std::clamp(query.queryItemValue(QStringLiteral("offset")).toInt(), 0, 1 << 30);
+    int limit = query.hasQueryItem(QStringLiteral("limit")) ? std::clamp(query.queryItemValue(QStringLiteral("limit")).toInt(), 1, 100) : 10;
+    QJsonObject answer;
+    if (query.hasQueryItem(QStringLiteral("around"))) {
+        // An entry with the five above it and the five below, in its own
+        // difficulty's list.
+        bool number = false;
+        const qint64 id = query.queryItemValue(QStringLiteral("around")).toLongLong(&number);
+        const std::optional<ScoreStore::Place> place = number ? store.placeOf(id, since) : std::nullopt;
+        if (!place)
+            return refusal(QStringLiteral("no such entry in that period"), Status::NotFound);
+        difficulty = place->difficulty;
+        offset = int(std::max<qint64>(0, place->rank - 1 - AroundEntries));
+        limit = int(place->rank - 1 - offset) + 1 + AroundEntries;
+        answer.insert(QStringLiteral("around"), id);
+        answer.insert(QStringLiteral("rank"), place->rank);
+    }
     QJsonArray list;
-    for (const ScoreStore::Entry& e : store.scores(difficulty, offset, query.hasQueryItem(QStringLiteral("limit")) ? limit : 10, since))
+    for (const ScoreStore::Entry& e : store.scores(difficulty, offset, limit, since))
         list.append(toJson(e));
-    return QHttpServerResponse(QJsonObject{{"difficulty", DifficultyNames[difficulty]},
-                                           {"period", period},
-                                           {"total", store.count(difficulty, since)},
-                                           {"entries", list}});
+    answer.insert(QStringLiteral("difficulty"), QLatin1String(DifficultyNames[difficulty]));
+    answer.insert(QStringLiteral("period"), period);
+    answer.insert(QStringLiteral("total"), store.count(difficulty, since));
+    answer.insert(QStringLiteral("entries"), list);
+    return QHttpServerResponse(answer);
 }
 
 QHttpServerResponse ScoreServer::recording(qint64 id)

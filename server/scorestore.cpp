@@ -471,6 +471,39 @@ qint64 ScoreStore::count(int difficulty, qint64 since)
     return counted.value_or(0);
 }
 
+std::optional<ScoreStore::Place> ScoreStore::placeOf(qint64 id, qint64 since)
+{
+    auto tryPlace = [&](bool* ran) -> std::optional<Place> {
+        *ran = false;
+        QSqlQuery* query = run("SELECT difficulty, score FROM entries WHERE id = ? AND dealt = 1 AND played >= ?", {id, since});
+        if (!query)
+            return std::nullopt;
+        if (!query->next()) {
+            query->finish();
+            *ran = true;
+            return std::nullopt;
+        }
+        const int difficulty = query->value(0).toInt();
+        const int score = query->value(1).toInt();
+        query->finish();
+        // Ranked as the list ranks: by score, then the one listed first.
+        query = run("SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND played >= ?"
+                    " AND (score > ? OR (score = ? AND id < ?))",
+                    {difficulty, since, score, score, id});
+        if (!query || !query->next())
+            return std::nullopt;
+        *ran = true;
+        Place place{difficulty, query->value(0).toLongLong() + 1};
+        query->finish();
+        return place;
+    };
+    bool ran = false;
+    std::optional<Place> place = tryPlace(&ran);
+    if (!ran && answersAgain())
+        place = tryPlace(&ran);
+    return place;
+}
+
 std::optional<QByteArray> ScoreStore::recordingBytes(qint64 id)
 {
     bool ran = false;

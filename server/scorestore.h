@@ -73,6 +73,14 @@ public:
     // among those, when given.
     QList<Entry> scores(int difficulty, int offset, int limit, qint64 since = 0);
     qint64 count(int difficulty, qint64 since = 0);
+    // Where a listed entry stands among the games of its difficulty (that
+    // ended at `since` or later): its difficulty and its place; nothing when
+    // there is no such entry in the period, or the database fails.
+    struct Place {
+        int difficulty = 0;
+        qint64 rank = 0;
+    };
+    std::optional<Place> placeOf(qint64 id, qint64 since = 0);
     std::optional<QByteArray> recordingBytes(qint64 id);
     // The database takes a write and commits it, once more after making the
     // connection again if need be; an SQLite file gone or replaced under the

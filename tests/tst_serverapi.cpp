@@ -30,6 +30,8 @@ private slots:
     void initTestCase();
     void pagesOfTheList_data();
     void pagesOfTheList();
+    void aroundAnEntry_data();
+    void aroundAnEntry();
     void whatTheListDoesNotKnowIsRefused_data();
     void whatTheListDoesNotKnowIsRefused();
     void headersAreCountedForEachRequest();
@@ -128,6 +130,50 @@ void tst_ServerApi::pagesOfTheList()
     // Ranks run on down the page, one by one.
     for (int i = 1; i < list.size(); ++i)
         QCOMPARE(list[i].toObject()["rank"].toInt(), firstRank + i);
+}
+
+void tst_ServerApi::aroundAnEntry_data()
+{
+    QTest::addColumn<QString>("name");   // the entry's; empty: one there is not
+    QTest::addColumn<QString>("period"); // empty: not asked
+    QTest::addColumn<int>("rank");       // 0: not found
+    QTest::addColumn<int>("firstRank");
+    QTest::addColumn<int>("entries");
+    QTest::newRow("in the middle") << "N49" << "" << 51 << 46 << 11;
+    QTest::newRow("the first") << "N0" << "" << 1 << 1 << 6;
+    QTest::newRow("of equal scores, the later") << "Second of 1000" << "" << 2 << 1 << 7;
+    QTest::newRow("the last") << "N119" << "" << 121 << 116 << 6;
+    QTest::newRow("its own difficulty's") << "Eight days ago" << "all" << 2 << 1 << 3;
+    QTest::newRow("placed in the week") << "Hard" << "week" << 1 << 1 << 1;
+    QTest::newRow("not in the week") << "Forty days ago" << "week" << 0 << 0 << 0;
+    QTest::newRow("none such") << "" << "" << 0 << 0 << 0;
+}
+
+void tst_ServerApi::aroundAnEntry()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, period);
+    QFETCH(int, rank);
+    QFETCH(int, firstRank);
+    QFETCH(int, entries);
+    qint64 id = 999999;
+    for (int d = 0; d < 3; ++d)
+        for (const ScoreStore::Entry& e : store->scores(d, 0, 200))
+            if (e.name == name)
+                id = e.id;
+    const LoopbackHttp::Answer got = LoopbackHttp::request(
+        network, port, "GET", QStringLiteral("/api/v1/scores?around=%1%2").arg(id).arg(period.isEmpty() ? QString() : "&period=" + period));
+    if (rank == 0) {
+        QCOMPARE(got.status, 404);
+        return;
+    }
+    QCOMPARE(got.status, 200);
+    const QJsonObject answer = QJsonDocument::fromJson(got.body).object();
+    QCOMPARE(answer["rank"].toInt(), rank);
+    const QJsonArray list = answer["entries"].toArray();
+    QCOMPARE(list.size(), entries);
+    QCOMPARE(list[0].toObject()["rank"].toInt(), firstRank);
+    QCOMPARE(list[rank - firstRank].toObject()["id"].toInteger(), id);
 }
 
 void tst_ServerApi::whatTheListDoesNotKnowIsRefused_data()
