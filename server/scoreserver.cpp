@@ -101,6 +101,21 @@ QString pageHead(const QString& title)
         .arg(title.toHtmlEscaped());
 }
 
+// The first moment of a period, in ms since 1970: days and weeks as they
+// are in UTC, a week from its Monday; 0 for all time; nothing when the
+// period is none of these.
+std::optional<qint64> periodStart(const QString& period, qint64 now)
+{
+    const QDate today = QDateTime::fromMSecsSinceEpoch(now, Qt::UTC).date();
+    if (period == QLatin1String("all"))
+        return 0;
+    if (period == QLatin1String("today"))
+        return QDateTime(today, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    if (period == QLatin1String("week"))
+        return QDateTime(today.addDays(1 - today.dayOfWeek()), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    return std::nullopt;
+}
+
 QString shown(const QString& name)
 {
     return name.isEmpty() ? QStringLiteral("<i>(no name)</i>") : PlayerName::shown(name).toHtmlEscaped();
@@ -138,7 +153,7 @@ ScoreServer::ScoreServer(ScoreStore& store, const Limits& limits, QObject* paren
     http.route(QStringLiteral("/healthz"), QHttpServerRequest::Method::Get,
                [this] { return health(); });
     http.route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get, [this] { return metrics(); });
-    http.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this] { return table(); });
+    http.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this](const QHttpServerRequest& request) { return table(request); });
 }
 
 ScoreServer::~ScoreServer()
@@ -442,14 +457,10 @@ QHttpServerResponse ScoreServer::scores(const QHttpServerRequest& request)
     // a week begins on a Monday.
     const QString period = query.hasQueryItem(QStringLiteral("period")) ? query.queryItemValue(QStringLiteral("period"))
                                                                          : QStringLiteral("all");
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(clock(), Qt::UTC);
-    qint64 since = 0;
-    if (period == QLatin1String("today"))
-        since = QDateTime(now.date(), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
-    else if (period == QLatin1String("week"))
-        since = QDateTime(now.date().addDays(1 - now.date().dayOfWeek()), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
-    else if (period != QLatin1String("all"))
+    const std::optional<qint64> start = periodStart(period, clock());
+    if (!start)
         return refusal(QStringLiteral("no such period; all, week or today"), Status::BadRequest);
+    const qint64 since = *start;
     int offset = std::clamp(query.queryItemValue(QStringLiteral("offset")).toInt(), 0, 1 << 30);
     int limit = query.hasQueryItem(QStringLiteral("limit")) ? std::clamp(query.queryItemValue(QStringLiteral("limit")).toInt(), 1, 100) : 10;
     QJsonObject answer;
@@ -485,20 +496,69 @@ QHttpServerResponse ScoreServer::recording(qint64 id)
     return QHttpServerResponse("application/octet-stream", *bytes);
 }
 
-QHttpServerResponse ScoreServer::table()
+QHttpServerResponse ScoreServer::table(const QHttpServerRequest& request)
 {
     // Rendered here, readable with scripts off; names are text, never markup.
+    // The best ten of each difficulty, or pages of one (?difficulty=),
+    // of all time, this week or today (?period=).
+    const QUrlQuery query = request.query();
+    const QString period = query.hasQueryItem(QStringLiteral("period")) ? query.queryItemValue(QStringLiteral("period"))
+                                                                         : QStringLiteral("all");
+    const std::optional<qint64> since = periodStart(period, clock());
+    int only = -1;
+    if (query.hasQueryItem(QStringLiteral("difficulty"))) {
+        for (int d = 0; d < Rules::Difficulties; ++d)
+            if (query.queryItemValue(QStringLiteral("difficulty")).compare(QLatin1String(DifficultyNames[d]), Qt::CaseInsensitive) == 0)
+                only = d;
+        if (only < 0)
+            return QHttpServerResponse("text/plain", "no such difficulty\n", Status::BadRequest);
+    }
+    if (!since)
+        return QHttpServerResponse("text/plain", "no such period\n", Status::BadRequest);
+    const int offset = std::clamp(query.queryItemValue(QStringLiteral("offset")).toInt(), 0, 1 << 30);
+    const auto link = [](int difficulty, const QString& toPeriod, int toOffset) {
+        QString href = QStringLiteral("/?period=") + toPeriod;
+        if (difficulty >= 0)
+            href += QStringLiteral("&amp;difficulty=") + QLatin1String(DifficultyNames[difficulty]);
+        if (toOffset > 0)
+            href += QStringLiteral("&amp;offset=") + QString::number(toOffset);
+        return href;
+    };
+    const QString periodName = period == QLatin1String("week") ? QStringLiteral("this week")
+        : period == QLatin1String("today")                     ? QStringLiteral("today")
+                                                                : QStringLiteral("of all time");
     QString page = pageHead(QStringLiteral("Marlovex: the world's best"))
         + QStringLiteral("<h1>Marlovex: the world's best</h1>"
-                                  "<p>Every game listed here was played again by the game's own rules "
-                                  "and came to the score it claims.</p>");
+                         "<p>Every game listed here was played again by the game's own rules "
+                         "and came to the score it claims.</p><p>");
+    const QList<std::pair<const char*, const char*>> periods{{"all", "All time"}, {"week", "This week"}, {"today", "Today"}};
+    for (const auto& [key, name] : periods)
+        page += (period == QLatin1String(key) ? QStringLiteral("<span aria-current=\"page\">%1</span> ").arg(QLatin1String(name))
+                                              : QStringLiteral("<a href=\"%1\">%2</a> ").arg(link(only, QLatin1String(key), 0), QLatin1String(name)));
+    page += QStringLiteral("(days and weeks in UTC, weeks from Monday)</p>");
+    const int pageSize = only >= 0 ? 25 : 10;
     for (int d = 0; d < Rules::Difficulties; ++d) {
-        page += QStringLiteral("<h2>%1</h2><table><tr><th>Place</th><th>Name</th><th>Score</th></tr>")
-                    .arg(QLatin1String(DifficultyNames[d]));
-        for (const ScoreStore::Entry& e : store.scores(d, 0, 10))
-            page += QStringLiteral("<tr><td>%1</td><td><a href=\"/watch/%2\">%3</a></td><td>%4</td></tr>")
-                        .arg(QString::number(e.rank), QString::number(e.id), shown(e.name), QString::number(e.score));
-        page += QStringLiteral("</table>");
+        if (only >= 0 && d != only)
+            continue;
+        const qint64 total = store.count(d, *since);
+        page += QStringLiteral("<h2>%1</h2><p>%2 %3 %4</p><table><tr><th>Place</th><th>Name</th><th>Score</th><th>Ended</th></tr>")
+                    .arg(QLatin1String(DifficultyNames[d]), QString::number(total),
+                         total == 1 ? QStringLiteral("game") : QStringLiteral("games"), periodName);
+        for (const ScoreStore::Entry& e : store.scores(d, only >= 0 ? offset : 0, pageSize, *since))
+            page += QStringLiteral("<tr><td>%1</td><td><a href=\"/watch/%2\">%3</a></td><td>%4</td><td>%5</td></tr>")
+                        .arg(QString::number(e.rank), QString::number(e.id), shown(e.name), QString::number(e.score),
+                             e.played.toString(QStringLiteral("yyyy-MM-dd")));
+        page += QStringLiteral("</table><p>");
+        if (only < 0) {
+            if (total > pageSize)
+                page += QStringLiteral("<a href=\"%1\">All %2</a>").arg(link(d, period, 0), QString::number(total));
+        } else {
+            if (offset > 0)
+                page += QStringLiteral("<a rel=\"prev\" href=\"%1\">Previous</a> ").arg(link(d, period, std::max(0, offset - pageSize)));
+            if (offset + pageSize < total)
+                page += QStringLiteral("<a rel=\"next\" href=\"%1\">Next</a>").arg(link(d, period, offset + pageSize));
+        }
+        page += QStringLiteral("</p>");
     }
     page += QStringLiteral("</body></html>\n");
     return QHttpServerResponse("text/html; charset=utf-8", page.toUtf8());

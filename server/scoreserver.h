@@ -106,7 +106,7 @@ private:
     std::optional<Recording> listed(qint64 id);
     QHttpServerResponse health();
     QHttpServerResponse frames(qint64 id, const QHttpServerRequest& request);
-    QHttpServerResponse table();
+    QHttpServerResponse table(const QHttpServerRequest& request);
     QHttpServerResponse watch(qint64 id);
     QHttpServerResponse metrics() const;
     // What the submissions came to, for /metrics.

@@ -30,6 +30,8 @@ private slots:
     void initTestCase();
     void pagesOfTheList_data();
     void pagesOfTheList();
+    void pagesOfTheTable_data();
+    void pagesOfTheTable();
     void aroundAnEntry_data();
     void aroundAnEntry();
     void whatTheListDoesNotKnowIsRefused_data();
@@ -130,6 +132,48 @@ void tst_ServerApi::pagesOfTheList()
     // Ranks run on down the page, one by one.
     for (int i = 1; i < list.size(); ++i)
         QCOMPARE(list[i].toObject()["rank"].toInt(), firstRank + i);
+}
+
+void tst_ServerApi::pagesOfTheTable_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    const QString today = QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate);
+    QTest::newRow("the best ten of each") << "" << 200
+                                          << QStringList{"<h2>Normal</h2><p>121 games of all time</p>", "<td>10</td>",
+                                                         "<a href=\"/?period=all&amp;difficulty=Normal\">All 121</a>",
+                                                         "<td>" + today + "</td>", "<span aria-current=\"page\">All time</span>",
+                                                         "<a href=\"/?period=week\">This week</a>", "<p>3 games of all time</p>"}
+                                          << QStringList{"<td>11</td>", "rel=\"next\""};
+    QTest::newRow("a page of one") << "?difficulty=Normal&offset=25" << 200
+                                   << QStringList{"<td>26</td>", "<td>50</td>",
+                                                  "<a rel=\"prev\" href=\"/?period=all&amp;difficulty=Normal\">Previous</a>",
+                                                  "<a rel=\"next\" href=\"/?period=all&amp;difficulty=Normal&amp;offset=50\">Next</a>",
+                                                  "<a href=\"/?period=today&amp;difficulty=Normal\">Today</a>"}
+                                   << QStringList{"<td>25</td>", "<td>51</td>", "<h2>Hard</h2>"};
+    QTest::newRow("the last page") << "?difficulty=normal&offset=100" << 200
+                                   << QStringList{"<td>121</td>", "offset=75\">Previous</a>"} << QStringList{"rel=\"next\""};
+    QTest::newRow("this week's") << "?period=week&difficulty=Hard" << 200
+                                 << QStringList{"<p>1 game this week</p>", "<span aria-current=\"page\">This week</span>", ">Hard</a>"}
+                                 << QStringList{"Forty days ago", "Eight days ago"};
+    QTest::newRow("a period of none") << "?period=month" << 400 << QStringList{"no such period"} << QStringList();
+    QTest::newRow("a difficulty of none") << "?difficulty=bogus" << 400 << QStringList{"no such difficulty"} << QStringList();
+}
+
+void tst_ServerApi::pagesOfTheTable()
+{
+    QFETCH(QString, query);
+    QFETCH(int, status);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    const LoopbackHttp::Answer got = LoopbackHttp::request(network, port, "GET", "/" + query);
+    QCOMPARE(got.status, status);
+    for (const QString& text : present)
+        QVERIFY2(got.body.contains(text.toUtf8()), qPrintable(text));
+    for (const QString& text : absent)
+        QVERIFY2(!got.body.contains(text.toUtf8()), qPrintable(text));
 }
 
 void tst_ServerApi::aroundAnEntry_data()
