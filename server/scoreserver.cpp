@@ -145,7 +145,8 @@ ScoreServer::ScoreServer(ScoreStore& store, const Limits& limits, QObject* paren
                [this](qint64 id) { return recording(id); });
     http.route(QStringLiteral("/api/v1/recordings/<arg>/frames"), QHttpServerRequest::Method::Get,
                [this](qint64 id, const QHttpServerRequest& request) { return frames(id, request); });
-    http.route(QStringLiteral("/watch/<arg>"), QHttpServerRequest::Method::Get, [this](qint64 id) { return watch(id); });
+    http.route(QStringLiteral("/watch/<arg>"), QHttpServerRequest::Method::Get,
+               [this](qint64 id, const QHttpServerRequest& request) { return watch(id, request); });
     http.route(QStringLiteral("/watch.js"), QHttpServerRequest::Method::Get, [] { return script(QStringLiteral("watch.js")); });
     http.route(QStringLiteral("/pics/<arg>"), QHttpServerRequest::Method::Get, [](const QString& file, const QHttpServerRequest& request) { return picture(file, request.query()); });
     http.route(QStringLiteral("/api/v1/scores"), QHttpServerRequest::Method::Get,
@@ -587,11 +588,31 @@ QHttpServerResponse ScoreServer::frames(qint64 id, const QHttpServerRequest& req
     return QHttpServerResponse(WatchFrames::frames(*game, from, count));
 }
 
-QHttpServerResponse ScoreServer::watch(qint64 id)
+QHttpServerResponse ScoreServer::watch(qint64 id, const QHttpServerRequest& request)
 {
     const std::optional<Recording> game = listed(id);
     if (!game)
         return QHttpServerResponse("text/plain", "no such recording\n", Status::NotFound);
+    // The scale and the speed asked for, each link keeping the other.
+    const QUrlQuery query = request.query();
+    const auto chosen = [&query](const char* key, int unless) {
+        const int asked = query.queryItemValue(QLatin1String(key)).toInt();
+        return asked == 1 || asked == 2 || asked == 4 ? asked : unless;
+    };
+    const int scale = chosen("scale", 2);
+    const int speed = chosen("speed", 1);
+    QString choices = QStringLiteral("Scale:");
+    for (int x : {1, 2, 4})
+        choices += QStringLiteral(" <a href=\"?scale=%1&amp;speed=%2\">%1x</a>").arg(x).arg(speed);
+    choices += QStringLiteral("; speed:");
+    for (int x : {1, 2, 4})
+        choices += QStringLiteral(" <a href=\"?scale=%1&amp;speed=%2\">%2x</a>").arg(scale).arg(x);
+    // When it ended, and where it stands.
+    QString standing;
+    if (const std::optional<ScoreStore::Place> place = store.placeOf(id))
+        standing = QStringLiteral("Ended %1 · place %2 of %3 on %4")
+                       .arg(place->played.toString(QStringLiteral("yyyy-MM-dd")), QString::number(place->rank),
+                            QString::number(store.count(place->difficulty)), QLatin1String(DifficultyNames[place->difficulty]));
     // What the page needs to draw, in its data: the script reads it, never
     // the markup, so a name stays text.
     const QJsonObject data{{"id", id},
@@ -603,10 +624,9 @@ QHttpServerResponse ScoreServer::watch(qint64 id)
     const QString title = QStringLiteral("%1 on %2").arg(QString::number(game->score()), QLatin1String(DifficultyNames[game->start().difficulty]));
     QString page = pageHead(QStringLiteral("Marlovex: ") + title)
         + QStringLiteral("<h1>%1: %2</h1>").arg(shown(game->name()), title.toHtmlEscaped())
-        + QStringLiteral("<p>Played again here, tick by tick, by the game's own rules. Scale: "
-                         "<a href=\"?scale=1\">1x</a> <a href=\"?scale=2\">2x</a> <a href=\"?scale=4\">4x</a>; "
-                         "speed: <a href=\"?speed=1\">1x</a> <a href=\"?speed=2\">2x</a> <a href=\"?speed=4\">4x</a>.</p>"
-                         "<noscript><p>Watching needs scripts; <a href=\"/api/v1/recordings/%1\">the recording</a> "
+        + QStringLiteral("<p id=\"standing\">") + standing + QStringLiteral("</p>")
+        + QStringLiteral("<p>Played again here, tick by tick, by the game's own rules. ") + choices + QStringLiteral(".</p>")
+        + QStringLiteral("<noscript><p>Watching needs scripts; <a href=\"/api/v1/recordings/%1\">the recording</a> "
                          "plays in the game too.</p></noscript>"
                          "<canvas id=\"field\" width=\"240\" height=\"265\"></canvas>"
                          "<p>Score: <output id=\"score\">0</output> <span id=\"state\" data-state=\"loading\"></span></p>"

@@ -107,7 +107,7 @@ private:
     QHttpServerResponse health();
     QHttpServerResponse frames(qint64 id, const QHttpServerRequest& request);
     QHttpServerResponse table(const QHttpServerRequest& request);
-    QHttpServerResponse watch(qint64 id);
+    QHttpServerResponse watch(qint64 id, const QHttpServerRequest& request);
     QHttpServerResponse metrics() const;
     // What the submissions came to, for /metrics.
     void count(const QString& outcome, qint64 nanoseconds);

@@ -475,7 +475,7 @@ std::optional<ScoreStore::Place> ScoreStore::placeOf(qint64 id, qint64 since)
 {
     auto tryPlace = [&](bool* ran) -> std::optional<Place> {
         *ran = false;
-        QSqlQuery* query = run("SELECT difficulty, score FROM entries WHERE id = ? AND dealt = 1 AND played >= ?", {id, since});
+        QSqlQuery* query = run("SELECT difficulty, score, played FROM entries WHERE id = ? AND dealt = 1 AND played >= ?", {id, since});
         if (!query)
             return std::nullopt;
         if (!query->next()) {
@@ -485,6 +485,7 @@ std::optional<ScoreStore::Place> ScoreStore::placeOf(qint64 id, qint64 since)
         }
         const int difficulty = query->value(0).toInt();
         const int score = query->value(1).toInt();
+        const QDateTime played = QDateTime::fromMSecsSinceEpoch(query->value(2).toLongLong(), Qt::UTC);
         query->finish();
         // Ranked as the list ranks: by score, then the one listed first.
         query = run("SELECT COUNT(*) FROM entries WHERE dealt = 1 AND difficulty = ? AND played >= ?"
@@ -493,7 +494,7 @@ std::optional<ScoreStore::Place> ScoreStore::placeOf(qint64 id, qint64 since)
         if (!query || !query->next())
             return std::nullopt;
         *ran = true;
-        Place place{difficulty, query->value(0).toLongLong() + 1};
+        Place place{difficulty, query->value(0).toLongLong() + 1, played};
         query->finish();
         return place;
     };

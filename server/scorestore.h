@@ -79,6 +79,7 @@ public:
     struct Place {
         int difficulty = 0;
         qint64 rank = 0;
+        QDateTime played; // when the game ended, as listed
     };
     std::optional<Place> placeOf(qint64 id, qint64 since = 0);
     std::optional<QByteArray> recordingBytes(qint64 id);

@@ -32,6 +32,8 @@ private slots:
     void pagesOfTheList();
     void pagesOfTheTable_data();
     void pagesOfTheTable();
+    void aWatchPageSaysWhereItStands_data();
+    void aWatchPageSaysWhereItStands();
     void aroundAnEntry_data();
     void aroundAnEntry();
     void whatTheListDoesNotKnowIsRefused_data();
@@ -174,6 +176,42 @@ void tst_ServerApi::pagesOfTheTable()
         QVERIFY2(got.body.contains(text.toUtf8()), qPrintable(text));
     for (const QString& text : absent)
         QVERIFY2(!got.body.contains(text.toUtf8()), qPrintable(text));
+}
+
+void tst_ServerApi::aWatchPageSaysWhereItStands_data()
+{
+    // Its place and date, and links to each scale and speed that keep the other.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("present");
+    const QString today = QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate);
+    QTest::newRow("as it opens") << "N49" << ""
+                                 << QStringList{"Ended " + today + " · place 51 of 121 on Normal",
+                                                "href=\"?scale=4&amp;speed=1\">4x", "href=\"?scale=2&amp;speed=4\">4x"};
+    QTest::newRow("at 4x") << "N0" << "?scale=4"
+                           << QStringList{"place 1 of 121 on Normal", "href=\"?scale=1&amp;speed=1\">1x",
+                                          "href=\"?scale=4&amp;speed=2\">2x"};
+    QTest::newRow("fast and small") << "Hard" << "?speed=2&scale=1"
+                                    << QStringList{"place 3 of 3 on Hard", "href=\"?scale=4&amp;speed=2\">4x",
+                                                   "href=\"?scale=1&amp;speed=4\">4x"};
+    QTest::newRow("a scale of none") << "N0" << "?scale=3&speed=9"
+                                     << QStringList{"href=\"?scale=1&amp;speed=1\">1x", "href=\"?scale=2&amp;speed=2\">2x"};
+}
+
+void tst_ServerApi::aWatchPageSaysWhereItStands()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, query);
+    QFETCH(QStringList, present);
+    qint64 id = 0;
+    for (int d = 0; d < 3; ++d)
+        for (const ScoreStore::Entry& e : store->scores(d, 0, 200))
+            if (e.name == name)
+                id = e.id;
+    const LoopbackHttp::Answer got = LoopbackHttp::request(network, port, "GET", QStringLiteral("/watch/%1%2").arg(id).arg(query));
+    QCOMPARE(got.status, 200);
+    for (const QString& text : present)
+        QVERIFY2(got.body.contains(text.toUtf8()), qPrintable(text));
 }
 
 void tst_ServerApi::aroundAnEntry_data()
