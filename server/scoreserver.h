@@ -3,6 +3,7 @@
 
 #include "server/recordingcheck.h"
 #include "server/scorestore.h"
+#include "server/worldpages.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -106,8 +107,6 @@ private:
     std::optional<Recording> listed(qint64 id);
     QHttpServerResponse health();
     QHttpServerResponse frames(qint64 id, const QHttpServerRequest& request);
-    QHttpServerResponse table(const QHttpServerRequest& request);
-    QHttpServerResponse watch(qint64 id, const QHttpServerRequest& request);
     QHttpServerResponse metrics() const;
     // What the submissions came to, for /metrics.
     void count(const QString& outcome, qint64 nanoseconds);
@@ -126,6 +125,7 @@ private:
 
     ScoreStore& store;
     const Limits limits;
+    WorldPages pages;
     QHttpServer http;
     LimitedTcpServer* tcp = nullptr;
     QHash<QHostAddress, Bucket> buckets;
